@@ -1,0 +1,58 @@
+// Sound sinks: the push side of a chain (file writers and encoder pipes).
+#pragma once
+
+#include <cstdint>
+
+namespace sonvex {
+
+class LSoundSinkRef;
+
+class LSoundSinkBase {
+public:
+    static constexpr uint8_t kErrorUnusable = 1;
+
+    int32_t sPosition = 0;
+    int32_t SampleRate;
+    uint8_t nChans;
+    uint8_t uErrorFlags = 0;
+
+    LSoundSinkBase(int32_t rate, int nChannels);
+    // Sinks finish their output (headers, pipes) in their destructors.
+    virtual ~LSoundSinkBase() = default;
+    LSoundSinkBase(const LSoundSinkBase&) = delete;
+    LSoundSinkBase& operator=(const LSoundSinkBase&) = delete;
+
+    virtual void Write(const int32_t* pBuffer, int frames) = 0;
+    // Cut the output back to a frame; only sinks that can do so implement it.
+    virtual void Seek(int32_t frame) { (void)frame; }
+
+    bool IsUnusable() const { return (uErrorFlags & kErrorUnusable) != 0; }
+
+private:
+    friend class LSoundSinkRef;
+    int16_t nRefCount_ = 0;
+};
+
+// Counted handle to a sink; may be empty.
+class LSoundSinkRef {
+public:
+    LSoundSinkRef() = default;
+    LSoundSinkRef(LSoundSinkBase* p);  // NOLINT: takes a newly created sink
+    LSoundSinkRef(const LSoundSinkRef& other);
+    LSoundSinkRef& operator=(const LSoundSinkRef& other);
+    LSoundSinkRef& operator=(LSoundSinkBase* p);
+    ~LSoundSinkRef();
+
+    void Reset() { Assign(nullptr); }
+    bool empty() const { return p_ == nullptr; }
+    explicit operator bool() const { return p_ != nullptr; }
+    LSoundSinkBase* get() const { return p_; }
+    LSoundSinkBase* operator->() const { return p_; }
+    LSoundSinkBase& operator*() const { return *p_; }
+
+private:
+    void Assign(LSoundSinkBase* p);
+    LSoundSinkBase* p_ = nullptr;
+};
+
+}  // namespace sonvex

@@ -1,0 +1,108 @@
+// Sound sources: the pull side of every conversion and playback chain.
+//
+// Samples are signed 32-bit, channels interleaved; a 16-bit value v is held as v << 4.
+// Every count, position and length is in frames. No caller reads more than kBlockFrames
+// frames at once.
+#pragma once
+
+#include <cstdint>
+
+namespace sonvex {
+
+inline constexpr int kBlockFrames = 8192;
+inline constexpr int32_t kFullScale16 = 0x7FFF0;  // 32767 << 4
+
+// Internal <-> 16-bit PCM. No clipping: the peak limiter keeps values in range.
+inline int16_t SampleTo16(int32_t x) { return static_cast<int16_t>((x + 8) >> 4); }
+inline int32_t SampleFrom16(int16_t v) { return static_cast<int32_t>(v) * 16; }
+
+// Internal <-> unsigned 8-bit PCM. Values from 0x7F800 upward would round to 128, one step
+// beyond the top; they are held at 127 so the byte never wraps to the bottom of the range.
+inline uint8_t SampleToU8(int32_t x) {
+    int32_t v = (x + 2048) >> 12;
+    v = v > 127 ? 127 : v;
+    return static_cast<uint8_t>(v - 128);
+}
+inline int32_t SampleFromU8(uint8_t b) { return (static_cast<int32_t>(b) - 128) * 4096; }
+
+// Signed 8-bit with the same saturation at the top.
+inline int8_t SampleToS8(int32_t x) {
+    int32_t v = (x + 2048) >> 12;
+    v = v > 127 ? 127 : v;
+    return static_cast<int8_t>(v);
+}
+
+class LSoundSourceRef;
+
+class LSoundSourceBase {
+public:
+    int32_t SampleRate;
+    int32_t MaxAmplitude;
+    uint8_t nChans;
+    uint8_t ErrorState = 0;
+
+    LSoundSourceBase(int32_t rate, int nChannels, int32_t maxAmplitude);
+    virtual ~LSoundSourceBase() = default;
+    LSoundSourceBase(const LSoundSourceBase&) = delete;
+    LSoundSourceBase& operator=(const LSoundSourceBase&) = delete;
+
+    // Fills exactly frames * nChans samples; zeros where the stream has no data.
+    virtual void Read(int32_t* pBuffer, int frames) = 0;
+    virtual int32_t GetPosition() = 0;
+    virtual int32_t GetLength() = 0;
+    virtual void Seek(int32_t frame) { (void)frame; }
+
+    void SetSampleRate(int32_t rate);
+    void SetChannels(int n);
+
+private:
+    friend class LSoundSourceRef;
+    int16_t nRefCount_ = 0;
+};
+
+// The placeholder source: 11025 Hz mono, length 0, reads zeros.
+class LSoundSourceNull final : public LSoundSourceBase {
+public:
+    explicit LSoundSourceNull(uint8_t errorState = 1);
+    void Read(int32_t* pBuffer, int frames) override;
+    int32_t GetPosition() override { return 0; }
+    int32_t GetLength() override { return 0; }
+};
+
+// Counted handle to a source. Never empty: a reset handle holds a fresh LSoundSourceNull.
+class LSoundSourceRef {
+public:
+    LSoundSourceRef();
+    LSoundSourceRef(LSoundSourceBase* p);  // NOLINT: takes a newly created source
+    LSoundSourceRef(const LSoundSourceRef& other);
+    LSoundSourceRef& operator=(const LSoundSourceRef& other);
+    LSoundSourceRef& operator=(LSoundSourceBase* p);
+    ~LSoundSourceRef();
+
+    void Reset();
+    LSoundSourceBase* get() const { return p_; }
+    LSoundSourceBase* operator->() const { return p_; }
+    LSoundSourceBase& operator*() const { return *p_; }
+    int RefCount() const { return p_->nRefCount_; }
+
+private:
+    void Assign(LSoundSourceBase* p);
+    LSoundSourceBase* p_;
+};
+
+// An opener's failure result: a null source carrying the failure's ErrorState.
+LSoundSourceRef MakeErrorSource(uint8_t errorState);
+
+// A source wrapping another; position, length and seek forward to the wrapped source.
+class LSRCFilterBase : public LSoundSourceBase {
+public:
+    explicit LSRCFilterBase(const LSoundSourceRef& source);
+    int32_t GetPosition() override { return pSource->GetPosition(); }
+    int32_t GetLength() override { return pSource->GetLength(); }
+    void Seek(int32_t frame) override { pSource->Seek(frame); }
+
+protected:
+    LSoundSourceRef pSource;
+};
+
+}  // namespace sonvex
