@@ -41,12 +41,16 @@ bool LFile::Open(std::string_view path, Mode mode) {
     int flags = O_CLOEXEC;
     int lockOp = LOCK_SH;
     switch (mode) {
-        case Mode::Read: flags |= O_RDONLY; break;
+        case Mode::Read:
+            flags |= O_RDONLY;
+            break;
         case Mode::ExclusiveRead:
             flags |= O_RDONLY;
             lockOp = LOCK_EX;
             break;
-        case Mode::Write: flags |= O_RDWR | O_CREAT; break;
+        case Mode::Write:
+            flags |= O_RDWR | O_CREAT;
+            break;
         case Mode::ExclusiveRewrite:
             flags |= O_RDWR | O_CREAT;
             lockOp = LOCK_EX;
@@ -118,7 +122,9 @@ void LFile::Seek(int64_t offset, Origin origin) {
         DebugLog("LFile::Seek Called on an invalid file");
         return;
     }
-    int whence = origin == Origin::Begin ? SEEK_SET : origin == Origin::Current ? SEEK_CUR : SEEK_END;
+    int whence = origin == Origin::Begin     ? SEEK_SET
+                 : origin == Origin::Current ? SEEK_CUR
+                                             : SEEK_END;
     if (lseek(fd_, offset, whence) < 0) DebugLog("LFile::Seek failed");
 }
 
@@ -240,14 +246,18 @@ static std::string EnvOr(const char* name, const std::string& fallback) {
     return (v && *v) ? std::string(v) : fallback;
 }
 
-static std::string HomeFolder() { return EnvOr("HOME", "/"); }
+static std::string HomeFolder() {
+    return EnvOr("HOME", "/");
+}
 
 static bool IsDirectory(const std::string& p) {
     struct stat st {};
     return stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-static std::string ConfigHome() { return EnvOr("XDG_CONFIG_HOME", HomeFolder() + "/.config"); }
+static std::string ConfigHome() {
+    return EnvOr("XDG_CONFIG_HOME", HomeFolder() + "/.config");
+}
 
 // XDG_DOCUMENTS_DIR="$HOME/Documents" in user-dirs.dirs.
 static std::string ReadXdgDocumentsDir() {
@@ -276,7 +286,9 @@ std::string LFile::GetUserDataFolder() {
     return EnvOr("XDG_DATA_HOME", HomeFolder() + "/.local/share") + "/verrowave";
 }
 
-std::string LFile::GetSharedDataFolder() { return "/usr/local/share/verrowave"; }
+std::string LFile::GetSharedDataFolder() {
+    return "/usr/local/share/verrowave";
+}
 
 std::string LFile::GetTempFolder() {
     std::string t = EnvOr("TMPDIR", "/tmp");
@@ -291,7 +303,8 @@ bool LFile::DeleteFolderAndFiles(const std::string& folder) {
             std::string p = folder + "/" + e->d_name;
             struct stat st {};
             if (lstat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) continue;
-            if (unlink(p.c_str()) != 0) DebugLog("LFile::DeleteFolderAndFiles unable to DeleteFile:%s", p.c_str());
+            if (unlink(p.c_str()) != 0)
+                DebugLog("LFile::DeleteFolderAndFiles unable to DeleteFile:%s", p.c_str());
         }
         closedir(d);
     }
@@ -341,7 +354,8 @@ bool TestFileOpen(std::string_view path) {
 }
 
 bool SameFile(std::string_view a, std::string_view b) {
-    struct stat sa {}, sb {};
+    struct stat sa {
+    }, sb{};
     if (stat(std::string(a).c_str(), &sa) != 0 || stat(std::string(b).c_str(), &sb) != 0)
         return false;
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
@@ -360,7 +374,8 @@ bool LLockFile::Lock(std::string_view guardedPath) {
             return false;
         }
         // The previous holder may have removed the file between our open and our lock.
-        struct stat held {}, named {};
+        struct stat held {
+        }, named{};
         if (fstat(fd, &held) == 0 && stat(lockPath.c_str(), &named) == 0 &&
             held.st_ino == named.st_ino && held.st_dev == named.st_dev) {
             fd_ = fd;

@@ -69,7 +69,9 @@ private:
     OpenError eOpenError_ = OpenError::None;
 };
 
-inline bool IsPathSeparator(char c) { return c == '/' || c == '\\'; }
+inline bool IsPathSeparator(char c) {
+    return c == '/' || c == '\\';
+}
 
 std::string GetExtension(std::string_view path);
 std::string _GetFileTitleFromPath(std::string_view path);

@@ -26,7 +26,9 @@ TempDir::TempDir() {
     szPath_ = buf.data();
 }
 
-TempDir::~TempDir() { RunShell("rm -rf '" + szPath_ + "'"); }
+TempDir::~TempDir() {
+    RunShell("rm -rf '" + szPath_ + "'");
+}
 
 ScopedHome::ScopedHome() {
     const char* names[] = {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "TMPDIR", "XDG_RUNTIME_DIR"};
@@ -53,12 +55,14 @@ ScopedHome::~ScopedHome() {
 
 std::vector<uint8_t> ReadBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in),
+                                std::istreambuf_iterator<char>());
 }
 
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 bool FileExists(const std::string& path) {
@@ -102,8 +106,12 @@ void PutLE32(std::vector<uint8_t>& v, uint32_t x) {
     PutLE16(v, x >> 16);
 }
 
-void PutTag(std::vector<uint8_t>& v, const char* tag) { v.insert(v.end(), tag, tag + 4); }
+void PutTag(std::vector<uint8_t>& v, const char* tag) {
+    v.insert(v.end(), tag, tag + 4);
+}
 
-std::string ProgramPath() { return std::string(SONVEX_BINARY_DIR) + "/sonvex"; }
+std::string ProgramPath() {
+    return std::string(SONVEX_BINARY_DIR) + "/sonvex";
+}
 
 }  // namespace sonvex::test

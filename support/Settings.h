@@ -1,0 +1,48 @@
+// Typed access to the program's settings: machine-wide sections under
+// "Software\Verrowave\Sonvex\<section>", per-user lists under the same path of the user root.
+// Every reader has a default; settings are read fresh at each use.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/Registry.h"
+
+namespace sonvex {
+
+inline constexpr std::string_view kSettingsKeyPrefix = "Software\\Verrowave\\Sonvex\\";
+inline constexpr std::string_view kComponentsKeyPrefix = "Software\\Verrowave\\Components\\";
+inline constexpr size_t kMaxValueChars = 259;
+
+std::string SettingsKey(std::string_view section);
+
+std::string SettingsReadString(std::string_view section, std::string_view name,
+                               std::string_view def);
+void SettingsWriteString(std::string_view section, std::string_view name, std::string_view text);
+int SettingsReadInt(std::string_view section, std::string_view name, int def);
+void SettingsWriteInt(std::string_view section, std::string_view name, int value);
+bool SettingsReadFlag(std::string_view section, std::string_view name, bool def);
+void SettingsWriteFlag(std::string_view section, std::string_view name, bool value);
+
+std::string UserSettingsReadString(std::string_view section, std::string_view name,
+                                   std::string_view def);
+void UserSettingsWriteString(std::string_view section, std::string_view name,
+                             std::string_view text);
+int UserSettingsReadInt(std::string_view section, std::string_view name, int def);
+
+// Any root and full key path. out first receives the default; true only when the value was read.
+bool RegistryReadString(RegRoot root, std::string_view keyPath, std::string_view name,
+                        std::string& out, std::string_view def);
+void RegistryWriteString(RegRoot root, std::string_view keyPath, std::string_view name,
+                         std::string_view text);
+void RegistryDeleteValue(RegRoot root, std::string_view keyPath, std::string_view name);
+
+// Decimal value of a text: leading blanks skipped, optional sign, digits up to the first
+// non-digit; no digits gives 0. Saturates instead of overflowing.
+int ParseDecimal(std::string_view text);
+
+// Opens one of the maker's web pages ("<page>.html") in the desktop's browser.
+void OpenWebPage(std::string_view page);
+std::string WebPageAddress(std::string_view page);
+
+}  // namespace sonvex
