@@ -23,7 +23,7 @@ inline int32_t SampleFrom16(int16_t v) {
 // Internal <-> unsigned 8-bit PCM. Values from 0x7F800 upward would round to 128, one step
 // beyond the top; they are held at 127 so the byte never wraps to the bottom of the range.
 inline uint8_t SampleToU8(int32_t x) {
-    int32_t v = (x + 2048) >> 12;
+    int64_t v = (static_cast<int64_t>(x) + 2048) >> 12;
     v = v > 127 ? 127 : v;
     return static_cast<uint8_t>(v - 128);
 }
@@ -33,7 +33,7 @@ inline int32_t SampleFromU8(uint8_t b) {
 
 // Signed 8-bit with the same saturation at the top.
 inline int8_t SampleToS8(int32_t x) {
-    int32_t v = (x + 2048) >> 12;
+    int64_t v = (static_cast<int64_t>(x) + 2048) >> 12;
     v = v > 127 ? 127 : v;
     return static_cast<int8_t>(v);
 }

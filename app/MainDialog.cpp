@@ -1,0 +1,261 @@
+#include "app/MainDialog.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+
+#include "engine/OutputFormats.h"
+#include "engine/SourceOpener.h"
+#include "engine/UiContext.h"
+#include "support/File.h"
+#include "support/Settings.h"
+
+namespace sonvex {
+
+namespace {
+
+constexpr int kHistoryItems = 9;
+
+bool IsFolder(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Size of a readable file; -1 when it cannot be opened.
+int64_t ReadableSize(const std::string& path) {
+    LFile f;
+    if (!f.Open(path, LFile::Mode::Read)) return -1;
+    return f.GetFileSizeBytes();
+}
+
+std::string SizeText(int64_t bytes) { return std::to_string(bytes / 1024) + "kB"; }
+
+std::string HistoryName(int i) { return "Item " + std::to_string(i); }
+
+}  // namespace
+
+// Adds a dropped file or folder; each visited entry moves the bar 1% of the remaining way to
+// the end of this item's share.
+class LAddFolderJob : public LProgressDialog {
+public:
+    LAddFolderJob(MainDialog& dlg, std::string path)
+        : LProgressDialog("Add Files"), dlg_(dlg), szPath_(std::move(path)) {}
+
+protected:
+    int Work() override { return ProcessAddFolder(szPath_); }
+
+private:
+    int ProcessAddFolder(const std::string& path) {
+        if (PumpMessages()) return LPROCESS_STOPPED;
+        dProgress_ += (1.0 - dProgress_) * 0.01;
+        SetProgress(dProgress_);
+        if (!IsFolder(path)) {
+            dlg_.CmAddFile(path);
+            return LPROCESS_OK;
+        }
+        SetStatusText(1, path);
+        std::vector<std::string> entries;
+        if (DIR* d = opendir(path.c_str())) {
+            while (dirent* e = readdir(d)) {
+                std::string n = e->d_name;
+                if (n != "." && n != "..") entries.push_back(n);
+            }
+            closedir(d);
+        }
+        for (const auto& n : entries) {
+            std::string child = path;
+            if (!LFile::FilePathCat(child, n)) continue;
+            if (ProcessAddFolder(child) == LPROCESS_STOPPED) return LPROCESS_STOPPED;
+        }
+        return LPROCESS_OK;
+    }
+
+    MainDialog& dlg_;
+    std::string szPath_;
+    double dProgress_ = 0;
+};
+
+void MainDialog::InitDialog(const std::vector<std::string>& args) {
+    SetFormatIndex(SettingsReadInt("Settings", "OutputFormat", 0));
+    RefillFolderBox();
+    if (szFolder_.empty())
+        szFolder_ = SettingsReadString("Settings", "OutputFolder", LFile::GetUserDocumentsFolder());
+    EvRunArguments(args);
+}
+
+void MainDialog::DestroyDialog() { SettingsWriteInt("Settings", "OutputFormat", iFormat_); }
+
+void MainDialog::SetFormatIndex(int i) {
+    if (i >= 0 && i < static_cast<int>(kOutputFormats.size())) iFormat_ = i;
+}
+
+std::string MainDialog::FormatText() const {
+    return std::string(kOutputFormats[static_cast<size_t>(iFormat_)]);
+}
+
+void MainDialog::AppendRow(const std::string& path, int64_t size) {
+    Row r;
+    r.szPath = path;
+    r.szSize = SizeText(size < 0 ? 0 : size);
+    rows_.push_back(std::move(r));
+}
+
+bool MainDialog::LoadFile(const std::string& path) {
+    for (const auto& r : rows_)
+        if (CaseInsensitiveEqual(r.szPath, path)) return true;
+    const int64_t size = IsFolder(path) ? -1 : ReadableSize(path);
+    if (size <= 0) {
+        if (bConsole_) {
+            UiHost().MessageBox(
+                FormatMessage(
+                    "Cannot open the file \"%s\". Check it exists and you have read access.", path),
+                "Error", MsgButtons::Ok, MsgIcon::Error);
+            bFailure_ = true;
+        }
+        return false;
+    }
+    AppendRow(path, size);
+    return true;
+}
+
+bool MainDialog::CmAudioFileCheck(const std::string& path) {
+    static const char* const kRejected[] = {".txt", ".doc", ".pdf", ".rtf", ".bmp", ".jpg",
+                                            ".gif", ".mpg", ".avi", ".wmv", ".ini", ".db",
+                                            ".html", ".lnk", ".exe", ".reg"};
+    const std::string ext = SourceExtension(path);
+    if (ext.empty()) return false;
+    for (const char* r : kRejected)
+        if (CaseInsensitiveEqual(ext, r)) return false;
+    return true;
+}
+
+void MainDialog::CmAddFile(const std::string& path) {
+    if (CmAudioFileCheck(path)) AppendRow(path, ReadableSize(path));
+}
+
+int MainDialog::AddDroppedPath(const std::string& path) {
+    LAddFolderJob job(*this, path);
+    return job.Run();
+}
+
+void MainDialog::CmRemoveFiles(bool bConfirm) {
+    bool any = false;
+    for (const auto& r : rows_) any = any || r.bSelected;
+    if (!any) return;
+    if (bConfirm && UiHost().MessageBox("Are you sure you want to remove the selected file(s)?",
+                                        "Confirm Remove", MsgButtons::YesNoCancel,
+                                        MsgIcon::Question, IDNO) != IDYES)
+        return;
+    bPlaying_ = false;
+    std::erase_if(rows_, [](const Row& r) { return r.bSelected; });
+}
+
+void MainDialog::CmSelectAll() {
+    for (auto& r : rows_) r.bSelected = true;
+}
+
+bool MainDialog::CmConvert() {
+    const std::string format = FormatText();
+    if (!LGenSinkIsSupported(format)) {
+        UiHost().MessageBox("Unable to encode files in the selected format.", "Sonvex",
+                            MsgButtons::Ok, MsgIcon::Error);
+        bFailure_ = true;
+        return false;
+    }
+    if (!IsFolder(szFolder_)) {
+        const int a = UiHost().MessageBox(
+            FormatMessage("The folder \"%s\" does not exist. Do you want to create it now?",
+                          szFolder_),
+            "Sonvex", MsgButtons::YesNoCancel, MsgIcon::Question, IDYES);
+        if (a != IDYES) {
+            UiHost().MessageBox("Unable to convert files. Please specify an existing output folder.",
+                                "Error", MsgButtons::Ok, MsgIcon::Error);
+            bFailure_ = true;
+            return false;
+        }
+        if (szFolder_.empty() || mkdir(szFolder_.c_str(), 0777) != 0) {
+            UiHost().MessageBox("Unable to create folder.", "Error", MsgButtons::Ok, MsgIcon::Error);
+            bFailure_ = true;
+            return false;
+        }
+    }
+    LConvertJob job(*this, format);
+    const int result = job.Run();
+    const LConvertOutcome& o = job.Outcome();
+    if (result == LPROCESS_FAILED || o.nFailed > 0) bFailure_ = true;
+    if (result == LPROCESS_STOPPED || o.bStopped) bStopped_ = true;
+    return result == LPROCESS_OK;
+}
+
+int MainDialog::CmCodecSettings() { return LGenSinkCheckSettings(FormatText()); }
+
+void MainDialog::EvRunArguments(const std::vector<std::string>& args) {
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (CaseInsensitiveEqual(a, "-convert")) {
+            CmConvert();
+        } else if (CaseInsensitiveEqual(a, "-clear")) {
+            CmSelectAll();
+            CmRemoveFiles(false);
+        } else if (CaseInsensitiveEqual(a, "-format")) {
+            if (++i >= args.size()) return;
+            for (size_t f = 0; f < kOutputFormats.size(); ++f)
+                if (CaseInsensitiveEqual(kOutputFormats[f], args[i])) iFormat_ = static_cast<int>(f);
+        } else if (CaseInsensitiveEqual(a, "-outfolder")) {
+            if (++i >= args.size()) return;
+            szFolder_ = args[i];
+        } else if (CaseInsensitiveEqual(a, "-hide")) {
+            bHidden_ = true;
+        } else if (CaseInsensitiveEqual(a, "-show")) {
+            bHidden_ = false;
+        } else if (CaseInsensitiveEqual(a, "-exit")) {
+            bClosed_ = true;
+        } else if (a == "/install") {
+            // The offer of companion programs has nothing to install on this platform.
+        } else if (!a.empty() && a[0] != '-') {
+            LoadFile(a);
+        }
+    }
+}
+
+bool MainDialog::IsCommandEnabled(int id) const {
+    bool selected = false;
+    for (const auto& r : rows_) selected = selected || r.bSelected;
+    switch (id) {
+        case CM_REMOVE:
+        case CM_PLAY:
+        case CM_CONVERT: return selected;
+        case CM_STOP: return bPlaying_;
+        case CM_SELECTALL: return !rows_.empty();
+        default: return true;
+    }
+}
+
+void MainDialog::PushOutputFolderHistory(const std::string& folder) {
+    if (!folder.empty()) {
+        std::string carry = folder;
+        const int count = UserSettingsReadInt("OutputFolder", "Count", 0);
+        for (int i = 1; i <= kHistoryItems; ++i) {
+            const std::string old = UserSettingsReadString("OutputFolder", HistoryName(i), "");
+            UserSettingsWriteString("OutputFolder", HistoryName(i), carry);
+            if (old == carry || old == folder) break;
+            if (i > count) {
+                UserSettingsWriteString("OutputFolder", "Count", std::to_string(count + 1));
+                break;
+            }
+            carry = old;
+        }
+    }
+    RefillFolderBox();
+}
+
+void MainDialog::RefillFolderBox() {
+    history_.clear();
+    const int count = std::min(UserSettingsReadInt("OutputFolder", "Count", 0), kHistoryItems);
+    for (int i = 1; i <= count; ++i)
+        history_.push_back(UserSettingsReadString("OutputFolder", HistoryName(i), ""));
+    if (!history_.empty()) szFolder_ = history_.front();
+}
+
+}  // namespace sonvex

@@ -1,0 +1,31 @@
+// Process entry. This build has no windowed host yet: the verbs run with the console host and
+// the program ends when they are done.
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/MainDialog.h"
+
+int main(int argc, char** argv) {
+    // A dead encoder or reader end must give a failed write, never kill the program.
+    std::signal(SIGPIPE, SIG_IGN);
+
+    std::vector<std::string> args(argv, argv + argc);
+    if (argc == 2 && (args[1] == "--help" || args[1] == "-help")) {
+        std::printf(
+            "usage: sonvex [file ...] [-format EXT] [-outfolder DIR] [-convert] [-clear] [-exit]\n"
+            "  Adds the files to the list, then runs the verbs in order.\n"
+            "  -format EXT     output format: .wav .mp3 .au .aiff .gsm .vox .raw .ogg .flac .aac "
+            ".m4a\n"
+            "  -outfolder DIR  output folder\n"
+            "  -convert        convert the listed files\n"
+            "  -clear          empty the list\n"
+            "Exit status: 0 done, 1 stopped before the end, 2 a file failed.\n");
+        return 0;
+    }
+    sonvex::MainDialog dlg(/*bConsole=*/true);
+    dlg.InitDialog(args);
+    dlg.DestroyDialog();
+    return dlg.ExitStatus();
+}

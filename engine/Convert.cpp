@@ -1,0 +1,191 @@
+#include "engine/Convert.h"
+
+#include <sys/stat.h>
+
+#include <memory>
+
+#include "audio/ConvertChannels.h"
+#include "audio/ConvertRate.h"
+#include "audio/PeakLimit.h"
+#include "engine/OutputFormats.h"
+#include "engine/SourceOpener.h"
+#include "engine/UiContext.h"
+#include "support/File.h"
+#include "support/Settings.h"
+#include "support/WebAddresses.h"
+
+namespace sonvex {
+
+namespace {
+
+bool FileExists(const std::string& path) {
+    struct stat st {};
+    return lstat(path.c_str(), &st) == 0;
+}
+
+enum class Decision { Convert, Skip, Stop };
+
+// The overwrite policy for an existing output; the first answer to the question holds for
+// the rest of the run.
+Decision OverwriteDecision(const std::string& outPath, bool& bAsked, Decision& remembered) {
+    if (SettingsReadFlag("Settings", "AlwaysPrompt", true)) {
+        if (!bAsked) {
+            bAsked = true;
+            int a = UiHost().MessageBox(
+                FormatMessage("The output file \"%s\" already exists. Do you want to overwrite it?",
+                              outPath),
+                "Sonvex", MsgButtons::YesNoCancel, MsgIcon::Question, IDNO);
+            remembered = a == IDYES ? Decision::Convert : a == IDNO ? Decision::Skip : Decision::Stop;
+        }
+        return remembered;
+    }
+    if (SettingsReadFlag("Settings", "AlwaysOverwrite", false)) return Decision::Convert;
+    if (SettingsReadFlag("Settings", "NeverOverwrite", false)) return Decision::Skip;
+    if (SettingsReadFlag("Settings", "CancelAll", false)) return Decision::Stop;
+    return Decision::Convert;
+}
+
+}  // namespace
+
+bool BuildOutputPath(std::string& out, const std::string& folder, const std::string& inputPath,
+                     const std::string& format) {
+    std::string p = folder;
+    return FilePathCatExt(p, _GetFileTitleFromPath(inputPath), format) && (out = p, true);
+}
+
+int ProcessConvert(LProgressDialog& dlg, LConvertList& list, const std::string& format,
+                   LConvertOutcome* pOutcome) {
+    LConvertOutcome local;
+    LConvertOutcome& outcome = pOutcome ? *pOutcome : local;
+    for (int i = 0; i < list.RowCount(); ++i)
+        if (list.IsSelected(i)) list.SetRowIcon(i, ICON_WAITING);
+    const std::string folder = list.OutputFolder();
+    list.PushOutputFolderHistory(folder);
+    bool bAnySelected = false;
+    for (int i = 0; i < list.RowCount() && !bAnySelected; ++i) bAnySelected = list.IsSelected(i);
+    if (!bAnySelected) list.SelectAll();
+
+    bool bAllowPrompt = true;
+    const LUiContext context(&bAllowPrompt);
+    bool bAsked = false;
+    Decision remembered = Decision::Convert;
+
+    for (int i = 0; i < list.RowCount(); ++i) {
+        if (!list.IsSelected(i)) continue;
+        list.SetRowIcon(i, ICON_CONVERTING);
+        const std::string input = list.RowPath(i);
+        std::string output;
+        if (!BuildOutputPath(output, folder, input, format)) {
+            dlg.ReportError(FormatMessage(
+                "The output path for \"%s\" would be longer than the 259 characters a path may "
+                "have; the file was not converted.",
+                input));
+            list.SetRowIcon(i, ICON_FAILED);
+            ++outcome.nFailed;
+            continue;
+        }
+        // Writing the output would truncate the input before it is read.
+        if (SameFile(input, output) || input == output) {
+            dlg.ReportError(FormatMessage(
+                "The output file \"%s\" is the input file itself; it was not converted.", output));
+            list.SetRowIcon(i, ICON_FAILED);
+            ++outcome.nFailed;
+            continue;
+        }
+        if (FileExists(output)) {
+            Decision d = OverwriteDecision(output, bAsked, remembered);
+            if (d == Decision::Stop) {
+                list.SetRowIcon(i, ICON_FAILED);
+                outcome.bStopped = true;
+                return LPROCESS_OK;
+            }
+            if (d == Decision::Skip) {
+                list.SetRowIcon(i, ICON_FAILED);
+                ++outcome.nSkipped;
+                continue;
+            }
+        }
+        LSoundSourceRef source;
+        const int opened = LGenSourceOpen(source, input, context);
+        if (opened != LPROCESS_OK) {
+            list.SetRowIcon(i, ICON_FAILED);
+            if (opened == LPROCESS_STOPPED)
+                outcome.bStopped = true;
+            else
+                ++outcome.nFailed;
+            return LPROCESS_OK;
+        }
+        if (!LGenSinkIsSupported(format)) {
+            dlg.ReportError("The specified output format is not supported by Sonvex. Please see " +
+                            std::string(kSupportedFormatsPage) +
+                            " for information on what formats are supported.");
+            list.SetRowIcon(i, ICON_FAILED);
+            ++outcome.nFailed;
+            return LPROCESS_FAILED;
+        }
+        LPRSourceToSink job;
+        job.szTitle = "Saving Audio File";
+        job.pSource = source;
+        job.pSink = LGenSinkOpenSink(output, source->SampleRate, source->nChans);
+        source.Reset();
+        const int result = LPRSourceToSink::Process(dlg, job);
+        job.pSource.Reset();
+        job.pSink.Reset();  // finishes the output file
+        if (result != LPROCESS_OK) {
+            dlg.ReportError(FormatMessage("Conversion of the file \"%s\" has failed. Please see ",
+                                          input) +
+                            std::string(kCodecSupportPage) + " for possible answers to the problem.");
+            list.SetRowIcon(i, ICON_FAILED);
+            if (result == LPROCESS_STOPPED)
+                outcome.bStopped = true;
+            else
+                ++outcome.nFailed;
+            return result;
+        }
+        list.SetRowIcon(i, ICON_CONVERTED);
+        ++outcome.nConverted;
+    }
+    return LPROCESS_OK;
+}
+
+int LPRSourceToSink::Process(LProgressDialog& dlg, LPRSourceToSink& job) {
+    dlg.SetStatusText(0, job.szTitle);
+    dlg.SetStatusText(1, "Please wait...");
+    dlg.SetProgress(0);
+    LSoundSourceRef source = job.pSource;
+    LSoundSinkRef sink = job.pSink;
+    if (source->ErrorState != 0) return LPROCESS_FAILED;
+    if (!sink || sink->IsUnusable()) return LPROCESS_FAILED;
+
+    // Each stage's result replaces the current source.
+    const auto insert = [&source](LSoundProcessBase&& stage) {
+        LSoundSourceRef next;
+        stage.OpenSource(next, source);
+        source = next;
+    };
+    insert(LSPConvChannels(sink->nChans));
+    insert(LSPConvertRate(sink->SampleRate));
+    insert(LSPPeakLimit(kFullScale16));
+
+    double total = source->GetLength();
+    if (total == 0) total = 1.0;
+    const int nChans = source->nChans;
+    std::unique_ptr<int32_t[]> buffer(new int32_t[static_cast<size_t>(kBlockFrames) * nChans]);
+    for (;;) {
+        if (dlg.PumpMessages()) return LPROCESS_STOPPED;
+        source->Read(buffer.get(), kBlockFrames);
+        const int64_t position = source->GetPosition();
+        const int64_t length = source->GetLength();
+        if (position >= length) {
+            const int64_t n = kBlockFrames - (position - length);
+            if (n > 0 && n <= kBlockFrames) sink->Write(buffer.get(), static_cast<int>(n));
+            // A sink that failed to write (disk full) must not pass for a finished file.
+            return sink->IsUnusable() ? LPROCESS_FAILED : LPROCESS_OK;
+        }
+        sink->Write(buffer.get(), kBlockFrames);
+        if (sink->IsUnusable()) return LPROCESS_FAILED;
+        dlg.SetProgress(static_cast<double>(position) / total);
+    }
+}
+
+}  // namespace sonvex

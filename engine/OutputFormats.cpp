@@ -1,0 +1,134 @@
+#include "engine/OutputFormats.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "formats/wav/WaveFile.h"
+#include "formats/wav/WaveFormatDialog.h"
+#include "support/Debug.h"
+#include "support/File.h"
+
+namespace sonvex {
+
+namespace {
+
+constexpr size_t kStoredRecordBytes = 1024;
+constexpr int kStoredRecordBudgetMs = 100;
+
+// One output format: its extension, whether it is built in (needs no component), and its
+// operations. A format whose writer is not part of this build has no opener.
+struct FormatRow {
+    std::string_view ext;
+    bool bBuiltIn;
+    const char* szComponent;  // encoder component, for formats written by a helper program
+    LSoundSinkRef (*open)(const std::string& path, int32_t rate, int channels);
+    int (*checkSettings)(int32_t rate, int channels);
+};
+
+LSoundSinkRef OpenWavSink(const std::string& path, int32_t rate, int channels) {
+    return LWaveFile::OpenSink(path, ReadStoredWaveFormat(rate, channels));
+}
+
+int CheckWavSettings(int32_t rate, int channels) {
+    WAVEFORMATEX w = ReadStoredWaveFormat(rate, channels);
+    if (w.wFormatTag == WAVE_FORMAT_PCM) {
+        if (rate) w.nSamplesPerSec = static_cast<uint32_t>(rate);
+        if (channels) w.nChannels = static_cast<uint16_t>(channels);
+    }
+    if (!LWaveFileFormat::Choose(w, "Select Wave File Format")) return 0;
+    return WriteStoredWaveFormat(w) ? 1 : 0;
+}
+
+int NoOptions(int32_t, int) { return 1; }
+
+const FormatRow kRows[] = {
+    {".wav", true, nullptr, OpenWavSink, CheckWavSettings},
+    {".au", true, nullptr, nullptr, NoOptions},
+    {".aif", true, nullptr, nullptr, NoOptions},
+    {".aiff", true, nullptr, nullptr, NoOptions},
+    {".gsm", true, nullptr, nullptr, NoOptions},
+    {".vox", true, nullptr, nullptr, nullptr},
+    {".raw", true, nullptr, nullptr, nullptr},
+    {".mp3", false, "mp3el", nullptr, nullptr},
+    {".ogg", false, "oggenc", nullptr, nullptr},
+    {".flac", false, "flacenc", nullptr, nullptr},
+    {".aac", false, "aacenc", nullptr, nullptr},
+    {".m4a", false, "aacenc", nullptr, nullptr},
+};
+
+const FormatRow* FindRow(std::string_view ext) {
+    for (const auto& r : kRows)
+        if (CaseInsensitiveEqual(r.ext, ext)) return &r;
+    return nullptr;
+}
+
+}  // namespace
+
+std::string StoredWaveFormatPath() {
+    std::string p = LFile::GetUserDataFolder();
+    LFile::FilePathCat(p, "WavCodec.wff");
+    return p;
+}
+
+WAVEFORMATEX ReadStoredWaveFormat(int32_t rate, int channels) {
+    std::vector<uint8_t> block(kStoredRecordBytes, 0);
+    std::vector<uint8_t> def =
+        WAVEFORMATEX::Pcm16(static_cast<uint32_t>(rate), static_cast<uint16_t>(channels)).Serialize();
+    std::memcpy(block.data(), def.data(), def.size());
+    LFile f;
+    if (OpenWithRetry(f, StoredWaveFormatPath(), LFile::Mode::Read, kStoredRecordBudgetMs))
+        f.Read(block.data(), kStoredRecordBytes);
+    const uint16_t cb = GetLE16(block.data() + 16);
+    const size_t n = std::min(kStoredRecordBytes, WAVEFORMATEX::kFixedBytes + cb);
+    return WAVEFORMATEX::Parse(block.data(), n);
+}
+
+bool WriteStoredWaveFormat(const WAVEFORMATEX& format) {
+    std::vector<uint8_t> block(kStoredRecordBytes, 0);
+    std::vector<uint8_t> rec = format.Serialize();
+    std::memcpy(block.data(), rec.data(), std::min(rec.size(), kStoredRecordBytes));
+    std::string folder = LFile::GetUserDataFolder();
+    // Create the data folder (and its parents) on first use.
+    for (size_t i = 1; i <= folder.size(); ++i)
+        if (i == folder.size() || folder[i] == '/') {
+            std::string part = folder.substr(0, i);
+            mkdir(part.c_str(), 0700);
+        }
+    LFile f;
+    if (!OpenWithRetry(f, StoredWaveFormatPath(), LFile::Mode::ExclusiveRewrite,
+                       kStoredRecordBudgetMs))
+        return false;
+    return f.WriteExact(block.data(), static_cast<int64_t>(block.size()));
+}
+
+bool LGenSinkIsSupported(std::string_view format) {
+    const FormatRow* r = FindRow(format);
+    if (!r) return false;
+    if (r->bBuiltIn) return r->open != nullptr;
+    return false;  // no encoder component support in this build
+}
+
+int LGenSinkCheckSettings(std::string_view format, int32_t rate, int channels) {
+    const FormatRow* r = FindRow(format);
+    if (!r || !r->checkSettings) {
+        DebugLog("LGenSinkCheckSettings file type not supported: %.*s",
+                 static_cast<int>(format.size()), format.data());
+        return 0;
+    }
+    return r->checkSettings(rate, channels);
+}
+
+LSoundSinkRef LGenSinkOpenSink(const std::string& path, int32_t rate, int channels) {
+    const std::string ext = GetExtension(LFile::_GetFileFromPath(path));
+    const FormatRow* r = ext.empty() ? nullptr : FindRow(ext);
+    if (!r || !r->open) {
+        DebugLog("LGenSinkOpenSink file type not supported: %s", ext.c_str());
+        return {};
+    }
+    return r->open(path, rate, channels);
+}
+
+}  // namespace sonvex

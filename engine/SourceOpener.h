@@ -1,0 +1,25 @@
+// Turning an input path into a source: readers of our own by extension, every other format
+// decoded into a temporary WAV file by a decoder job.
+#pragma once
+
+#include <string>
+
+#include "audio/SoundSource.h"
+#include "engine/UiContext.h"
+#include "support/File.h"
+
+namespace sonvex {
+
+// LPROCESS_OK with the reference holding the open source; LPROCESS_STOPPED when a settings
+// prompt or a decoder job was cancelled; LPROCESS_FAILED (or the job's code) otherwise.
+int LGenSourceOpen(LSoundSourceRef& source, const std::string& path, const LUiContext& context);
+
+// The extension rule of the opener: from the last "." of the name, unless that "." begins the
+// path; empty otherwise.
+std::string SourceExtension(const std::string& path);
+
+// Finds the lowest free "Temp<n>.wav" in the temporary folder and holds its lock file.
+// False when no name fits in a path.
+bool AllocateTempWav(LLockFile& lock, std::string& path);
+
+}  // namespace sonvex

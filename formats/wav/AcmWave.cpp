@@ -1,0 +1,24 @@
+#include "formats/wav/AcmWave.h"
+
+#include "support/Debug.h"
+
+namespace sonvex {
+
+LSoundSourceRef OpenACMWaveSource(LFile&& file, const WAVEFORMATEX& format, uint32_t dataSize) {
+    (void)dataSize;
+    file.Close();
+    DebugLog("LSRCACMWave::LSRCACMWave no codec for format tag %u, %u bits", format.wFormatTag,
+             format.wBitsPerSample);
+    return MakeErrorSource(5);
+}
+
+LSNKACMFile::LSNKACMFile(const std::string& path, const WAVEFORMATEX& format)
+    : LSoundSinkBase(static_cast<int32_t>(format.nSamplesPerSec), format.nChannels) {
+    DebugLog("LSNKACMFile::LSNKACMFile no codec for format tag %u: %s", format.wFormatTag,
+             path.c_str());
+    uErrorFlags |= kErrorUnusable;
+}
+
+void LSNKACMFile::Write(const int32_t*, int frames) { sPosition += frames > 0 ? frames : 0; }
+
+}  // namespace sonvex
