@@ -31,7 +31,9 @@ LSoundSinkRef& LSoundSinkRef::operator=(LSoundSinkBase* p) {
     return *this;
 }
 
-LSoundSinkRef::~LSoundSinkRef() { Assign(nullptr); }
+LSoundSinkRef::~LSoundSinkRef() {
+    Assign(nullptr);
+}
 
 void LSoundSinkRef::Assign(LSoundSinkBase* p) {
     if (p) ++p->nRefCount_;

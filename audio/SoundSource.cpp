@@ -46,13 +46,17 @@ void LSoundSourceNull::Read(int32_t* pBuffer, int frames) {
     if (frames > 0) std::memset(pBuffer, 0, sizeof(int32_t) * static_cast<size_t>(frames));
 }
 
-LSoundSourceRef::LSoundSourceRef() : p_(new LSoundSourceNull()) { ++p_->nRefCount_; }
+LSoundSourceRef::LSoundSourceRef() : p_(new LSoundSourceNull()) {
+    ++p_->nRefCount_;
+}
 
 LSoundSourceRef::LSoundSourceRef(LSoundSourceBase* p) : p_(p ? p : new LSoundSourceNull()) {
     ++p_->nRefCount_;
 }
 
-LSoundSourceRef::LSoundSourceRef(const LSoundSourceRef& other) : p_(other.p_) { ++p_->nRefCount_; }
+LSoundSourceRef::LSoundSourceRef(const LSoundSourceRef& other) : p_(other.p_) {
+    ++p_->nRefCount_;
+}
 
 LSoundSourceRef& LSoundSourceRef::operator=(const LSoundSourceRef& other) {
     Assign(other.p_);
@@ -75,7 +79,9 @@ void LSoundSourceRef::Assign(LSoundSourceBase* p) {
     if (--old->nRefCount_ == 0) delete old;
 }
 
-void LSoundSourceRef::Reset() { Assign(new LSoundSourceNull()); }
+void LSoundSourceRef::Reset() {
+    Assign(new LSoundSourceNull());
+}
 
 LSoundSourceRef MakeErrorSource(uint8_t errorState) {
     return LSoundSourceRef(new LSoundSourceNull(errorState));

@@ -13,8 +13,12 @@ inline constexpr int kBlockFrames = 8192;
 inline constexpr int32_t kFullScale16 = 0x7FFF0;  // 32767 << 4
 
 // Internal <-> 16-bit PCM. No clipping: the peak limiter keeps values in range.
-inline int16_t SampleTo16(int32_t x) { return static_cast<int16_t>((x + 8) >> 4); }
-inline int32_t SampleFrom16(int16_t v) { return static_cast<int32_t>(v) * 16; }
+inline int16_t SampleTo16(int32_t x) {
+    return static_cast<int16_t>((x + 8) >> 4);
+}
+inline int32_t SampleFrom16(int16_t v) {
+    return static_cast<int32_t>(v) * 16;
+}
 
 // Internal <-> unsigned 8-bit PCM. Values from 0x7F800 upward would round to 128, one step
 // beyond the top; they are held at 127 so the byte never wraps to the bottom of the range.
@@ -23,7 +27,9 @@ inline uint8_t SampleToU8(int32_t x) {
     v = v > 127 ? 127 : v;
     return static_cast<uint8_t>(v - 128);
 }
-inline int32_t SampleFromU8(uint8_t b) { return (static_cast<int32_t>(b) - 128) * 4096; }
+inline int32_t SampleFromU8(uint8_t b) {
+    return (static_cast<int32_t>(b) - 128) * 4096;
+}
 
 // Signed 8-bit with the same saturation at the top.
 inline int8_t SampleToS8(int32_t x) {
@@ -100,6 +106,7 @@ public:
     int32_t GetPosition() override { return pSource->GetPosition(); }
     int32_t GetLength() override { return pSource->GetLength(); }
     void Seek(int32_t frame) override { pSource->Seek(frame); }
+    const LSoundSourceRef& Wrapped() const { return pSource; }
 
 protected:
     LSoundSourceRef pSource;

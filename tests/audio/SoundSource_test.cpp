@@ -1,9 +1,10 @@
+#include "audio/SoundSource.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
 
 #include "audio/SoundSink.h"
-#include "audio/SoundSource.h"
 #include "audio/SoundTime.h"
 
 namespace sonvex {
@@ -16,7 +17,8 @@ public:
         : LSoundSourceBase(8000, 1, kFullScale16), nLength(length), pDestroyed_(pDestroyed) {}
     ~RampSource() override { ++*pDestroyed_; }
     void Read(int32_t* p, int frames) override {
-        for (int i = 0; i < frames; ++i, ++sPos) p[i] = (sPos >= 0 && sPos < nLength) ? sPos + 1 : 0;
+        for (int i = 0; i < frames; ++i, ++sPos)
+            p[i] = (sPos >= 0 && sPos < nLength) ? sPos + 1 : 0;
     }
     int32_t GetPosition() override { return sPos; }
     int32_t GetLength() override { return nLength; }
@@ -30,7 +32,8 @@ private:
 
 class PassFilter : public LSRCFilterBase {
 public:
-    PassFilter(const LSoundSourceRef& s, int* pDestroyed) : LSRCFilterBase(s), pDestroyed_(pDestroyed) {}
+    PassFilter(const LSoundSourceRef& s, int* pDestroyed)
+        : LSRCFilterBase(s), pDestroyed_(pDestroyed) {}
     ~PassFilter() override { ++*pDestroyed_; }
     void Read(int32_t* p, int frames) override { pSource->Read(p, frames); }
 
@@ -117,7 +120,8 @@ TEST(SoundSource, SampleConversions) {
     EXPECT_EQ(SampleToU8(0x7F800), 255);
     EXPECT_EQ(SampleToU8(0x7FFF0), 255);
     EXPECT_EQ(SampleToS8(0x7FFF0), 127);
-    for (int v = -32768; v <= 32767; v += 97) EXPECT_EQ(SampleTo16(SampleFrom16(static_cast<int16_t>(v))), v);
+    for (int v = -32768; v <= 32767; v += 97)
+        EXPECT_EQ(SampleTo16(SampleFrom16(static_cast<int16_t>(v))), v);
 }
 
 TEST(SoundTime, Milliseconds) {
