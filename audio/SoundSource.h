@@ -106,6 +106,7 @@ public:
     int32_t GetPosition() override { return pSource->GetPosition(); }
     int32_t GetLength() override { return pSource->GetLength(); }
     void Seek(int32_t frame) override { pSource->Seek(frame); }
+    const LSoundSourceRef& Wrapped() const { return pSource; }
 
 protected:
     LSoundSourceRef pSource;

@@ -1,0 +1,72 @@
+// Sample-rate conversion: a 63-tap polyphase FIR (Kaiser-windowed sinc) on block-normalised
+// integer samples, and the stage that inserts one or two converters.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "audio/SoundProcess.h"
+#include "audio/SoundSource.h"
+
+namespace sonvex {
+
+// The polyphase table: output frame n sits at input frame n * M / L; row j filters the
+// fractional offset j / L. Coefficients are scaled by 65536.
+struct LRateFilter {
+    static constexpr int kTaps = 63;
+    int32_t nPhases = 1;                // L, 1 to 255
+    int32_t nStep = 1;                  // M
+    std::vector<int32_t> coefficients;  // nPhases rows of kTaps
+
+    // Designs the table for input rate a and output rate b (both > 0).
+    void Design(int32_t a, int32_t b, bool bWideTransition);
+    const int32_t* Row(int phase) const {
+        return &coefficients[static_cast<size_t>(phase) * kTaps];
+    }
+};
+
+class LSRCConvertRate : public LSRCFilterBase {
+public:
+    static constexpr int kHistory = LRateFilter::kTaps;          // 63 frames kept across refills
+    static constexpr int kWorkFrames = kBlockFrames + kHistory;  // 8255
+    static constexpr int kStartIndex = kBlockFrames + 32;        // first output lands on frame 0
+
+    LSRCConvertRate(const LSoundSourceRef& source, int32_t targetRate, bool bWideTransition);
+
+    void Read(int32_t* pBuffer, int frames) override;
+    int32_t GetPosition() override;
+    int32_t GetLength() override;
+    void Seek(int32_t frame) override;
+
+    const LRateFilter& Filter() const { return filter_; }
+
+private:
+    void Refill();
+    int32_t ToOutputFrames(int64_t inputFrames) const;
+    void FrameMono(int32_t* pOut) const;
+    void FrameStereo(int32_t* pOut) const;
+    void FrameMulti(int32_t* pOut) const;
+    int32_t Finish(int64_t s1, int64_t s2) const;
+
+    LRateFilter filter_;
+    int32_t iIndex = kStartIndex;
+    int32_t iPhase = 0;
+    std::vector<int32_t> work_;  // nChans * (kWorkFrames + padding), interleaved
+    uint8_t uShift = 0;
+    int8_t iOutShift = 15;  // 15 - shift; negative only for samples beyond +-2^30
+    int64_t iRounding = 1 << 14;
+    // Rows laid out for the vector kernels: taps 0..32 then 33..62, each half zero-padded.
+    std::vector<int32_t> monoRows_;
+    std::vector<int32_t> stereoRows_;
+};
+
+// Stage: converts to the parameter's rate, through twice the target first when the target is
+// below a quarter of the source rate.
+class LSPConvertRate : public LSoundProcessBase {
+public:
+    explicit LSPConvertRate(int32_t targetRate) : LSoundProcessBase(targetRate) {}
+    void OpenSource(LSoundSourceRef& result, const LSoundSourceRef& source) override;
+};
+
+}  // namespace sonvex

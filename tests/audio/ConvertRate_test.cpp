@@ -1,0 +1,248 @@
+#include "audio/ConvertRate.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numeric>
+
+#include "audio/AudioTestSources.h"
+
+namespace sonvex {
+namespace {
+
+using test::Channel;
+using test::CyclesPerSample;
+using test::Noise;
+using test::ReadFrames;
+using test::Rms;
+using test::Sine;
+using test::VecSource;
+
+LSoundSourceRef Convert(const LSoundSourceRef& source, int32_t target) {
+    LSoundSourceRef result;
+    LSPConvertRate(target).OpenSource(result, source);
+    return result;
+}
+
+const LSRCConvertRate* AsConverter(const LSoundSourceRef& s) {
+    return dynamic_cast<const LSRCConvertRate*>(s.get());
+}
+
+// Direct evaluation of the filter for signals small enough (|x| <= 0x7FFF) that no block is
+// normalised: output n sits at input n * M / L with phase (n * M) mod L.
+std::vector<int32_t> Reference(const LRateFilter& f, const std::vector<int32_t>& in, int channels,
+                               int frames) {
+    const int64_t len = static_cast<int64_t>(in.size()) / channels;
+    std::vector<int32_t> out(static_cast<size_t>(frames) * channels);
+    for (int64_t n = 0; n < frames; ++n) {
+        const int64_t pos = n * f.nStep;
+        const int64_t base = pos / f.nPhases - 31;
+        const int32_t* row = f.Row(static_cast<int>(pos % f.nPhases));
+        for (int c = 0; c < channels; ++c) {
+            int64_t s[2] = {0, 0};
+            for (int k = 0; k < LRateFilter::kTaps; ++k) {
+                const int64_t i = base + k;
+                const int64_t x = (i >= 0 && i < len) ? in[i * channels + c] : 0;
+                s[k < 33 ? 0 : 1] += row[k] * x;
+            }
+            out[n * channels + c] = static_cast<int32_t>(((s[0] >> 1) + (s[1] >> 1) + 16384) >> 15);
+        }
+    }
+    return out;
+}
+
+TEST(ConvertRate, StagePicksOneOrTwoConvertersWithTheDocumentedRatios) {
+    struct Case {
+        int32_t from, to, L, M;
+    };
+    const Case cases[] = {{44100, 22050, 1, 2}, {22050, 44100, 2, 1},   {44100, 11025, 1, 4},
+                          {16000, 8000, 1, 2},  {44100, 48000, 37, 34}, {8000, 44100, 11, 2}};
+    for (const Case& c : cases) {
+        LSoundSourceRef src(new VecSource(c.from, 1, {}));
+        LSoundSourceRef out = Convert(src, c.to);
+        const LSRCConvertRate* conv = AsConverter(out);
+        ASSERT_NE(conv, nullptr) << c.from << "->" << c.to;
+        EXPECT_EQ(conv->Wrapped().get(), src.get()) << "one stage for " << c.from << "->" << c.to;
+        EXPECT_EQ(conv->Filter().nPhases, c.L) << c.from << "->" << c.to;
+        EXPECT_EQ(conv->Filter().nStep, c.M) << c.from << "->" << c.to;
+        EXPECT_EQ(out->SampleRate, c.to);
+    }
+
+    // Same rate: nothing is built.
+    LSoundSourceRef same(new VecSource(44100, 2, {}));
+    EXPECT_EQ(Convert(same, 44100).get(), same.get());
+    // A failed source is left alone.
+    LSoundSourceRef failed = MakeErrorSource(4);
+    EXPECT_EQ(Convert(failed, 44100).get(), failed.get());
+
+    // Below a quarter: 44100 -> 16000 with the wide transition, then 16000 -> 8000.
+    LSoundSourceRef src(new VecSource(44100, 2, {}));
+    LSoundSourceRef out = Convert(src, 8000);
+    const LSRCConvertRate* outer = AsConverter(out);
+    ASSERT_NE(outer, nullptr);
+    EXPECT_EQ(outer->Filter().nPhases, 1);
+    EXPECT_EQ(outer->Filter().nStep, 2);
+    const LSRCConvertRate* inner = AsConverter(outer->Wrapped());
+    ASSERT_NE(inner, nullptr);
+    EXPECT_EQ(inner->SampleRate, 16000);
+    EXPECT_EQ(inner->Filter().nPhases, 37);
+    EXPECT_EQ(inner->Filter().nStep, 102);
+    EXPECT_EQ(inner->Wrapped().get(), src.get());
+    // Centre taps: truncate(g * 65536 + 0.5), g = 16000/44100 - 0.09375 (wide) and 0.5 - 0.046875.
+    EXPECT_EQ(inner->Filter().Row(0)[31], 17633);
+    EXPECT_EQ(outer->Filter().Row(0)[31], 29696);
+}
+
+TEST(ConvertRate, FilterRowsMatchKnownSums) {
+    // Taps 0..32 of a row add up to more than 65536, which is why s1 needs more than 32 bits.
+    LRateFilter down;
+    down.Design(44100, 22050, false);
+    const int32_t* r = down.Row(0);
+    EXPECT_EQ(std::accumulate(r, r + 33, 0), 68184);
+    LRateFilter up;
+    up.Design(44100, 48000, false);
+    int32_t most = 0;
+    for (int j = 0; j < up.nPhases; ++j)
+        most = std::max(most, std::accumulate(up.Row(j), up.Row(j) + 33, 0));
+    EXPECT_EQ(most, 74664);
+    // Upsampling: cutoff 0.975 at the centre of row 0; rows are symmetric around the centre.
+    EXPECT_EQ(up.Row(0)[31], 63898);
+    for (int k = 0; k < 31; ++k) EXPECT_EQ(up.Row(0)[31 - k - 1], up.Row(0)[31 + k + 1]) << k;
+}
+
+TEST(ConvertRate, LengthPositionAndAmplitudeBookkeeping) {
+    LSoundSourceRef src(new VecSource(22050, 1, std::vector<int32_t>(1000)));
+    LSoundSourceRef out = Convert(src, 44100);
+    EXPECT_EQ(out->GetLength(), 2000);
+    EXPECT_EQ(out->MaxAmplitude, 0xFFFE0);
+    EXPECT_EQ(out->GetPosition(), 0);
+    ReadFrames(*out, 100);
+    // The wrapped source ran a block ahead; the reported position is the delivered one
+    // (trailing by the filter's half length).
+    EXPECT_GE(out->GetPosition(), 100 - 32 * 2);
+    EXPECT_LE(out->GetPosition(), 100);
+
+    LSoundSourceRef big(new VecSource(44100, 1, {}, 0x100000));
+    EXPECT_EQ(Convert(big, 22050)->MaxAmplitude, 0x200000);
+    LSoundSourceRef bigger(new VecSource(44100, 1, {}, 0x100001));
+    EXPECT_EQ(Convert(bigger, 22050)->MaxAmplitude, 0x100001);
+
+    LSoundSourceRef bad(new LSRCConvertRate(src, 0, false));
+    EXPECT_EQ(bad->SampleRate, 44100);
+    EXPECT_EQ(bad->ErrorState, 3);
+    LSoundSourceRef overFailed(new LSRCConvertRate(MakeErrorSource(4), 8000, false));
+    EXPECT_EQ(overFailed->ErrorState, 2);
+}
+
+TEST(ConvertRate, MatchesDirectFilterEvaluationForOneTwoAndMoreChannels) {
+    // Long enough to cross several refills; small enough that no block is normalised.
+    const int inFrames = 30000;
+    for (int channels : {1, 2, 3, 6}) {
+        for (auto [from, to] : {std::pair{44100, 48000}, {44100, 22050}, {8000, 44100}}) {
+            auto in = Noise(static_cast<size_t>(inFrames) * channels, 0x7FFF, channels * 7 + to);
+            LSoundSourceRef src(new VecSource(from, channels, in));
+            LSoundSourceRef out(new LSRCConvertRate(src, to, false));
+            const int frames = out->GetLength();
+            // Odd read sizes so frames of one read straddle refills.
+            auto got = ReadFrames(*out, frames, 1237);
+            auto want = Reference(AsConverter(out)->Filter(), in, channels, frames);
+            ASSERT_EQ(got, want) << channels << " channels " << from << "->" << to;
+        }
+    }
+}
+
+TEST(ConvertRate, FirstFrameAndSeekZeroAreCentredOnInputFrameZero) {
+    // An impulse at frame 0 comes out as the centre tap of row 0 in frame 0.
+    std::vector<int32_t> in(5000, 0);
+    in[0] = 0x4000;
+    auto* raw = new VecSource(44100, 1, in);
+    LSoundSourceRef src(raw);
+    LSoundSourceRef out(new LSRCConvertRate(src, 22050, false));
+    auto first = ReadFrames(*out, 100);
+    EXPECT_EQ(first[0], (0x4000 * 29696 / 2 + 16384) >> 15);
+
+    out->Seek(0);
+    EXPECT_EQ(raw->seeks.back(), -31);
+    EXPECT_EQ(ReadFrames(*out, 100), first);
+}
+
+TEST(ConvertRate, SeekZeroAfterReadingEqualsFreshConverter) {
+    // Steady-level material: every block normalises by the same shift however it is cut.
+    for (int channels : {1, 2}) {
+        auto in = Sine(60000, channels, 997, 44100, 0x7FFF0 * 0.7);
+        LSoundSourceRef fresh(
+            new LSRCConvertRate(LSoundSourceRef(new VecSource(44100, channels, in)), 48000, false));
+        LSoundSourceRef used(
+            new LSRCConvertRate(LSoundSourceRef(new VecSource(44100, channels, in)), 48000, false));
+        ReadFrames(*used, 20000, 3000);
+        used->Seek(0);
+        EXPECT_EQ(used->GetPosition(), 0);
+        EXPECT_EQ(ReadFrames(*used, 30000), ReadFrames(*fresh, 30000)) << channels;
+    }
+}
+
+TEST(ConvertRate, FullScaleSineHasNoWrapClicks) {
+    // Near its block peak a 32-bit sum of taps 0..32 would wrap; the output must stay a sine.
+    for (double amp : {16383.0, 2047.0, 32767.0}) {
+        const double a = amp * 16;
+        auto in = Sine(44100, 1, 100, 44100, a);
+        LSoundSourceRef out = Convert(LSoundSourceRef(new VecSource(44100, 1, in)), 22050);
+        auto got = ReadFrames(*out, 22050);
+        double worst = 0;
+        for (int n = 100; n < 22000; ++n)
+            worst = std::max(worst, std::abs(got[n] - a * std::sin(2 * M_PI * 100 * n / 22050.0)));
+        EXPECT_LT(worst, a * 0.002) << amp;
+    }
+}
+
+TEST(ConvertRate, SineKeepsFrequencyAndLevelThroughEveryConversion) {
+    const std::pair<int, int> pairs[] = {{44100, 22050}, {22050, 44100}, {44100, 11025},
+                                         {44100, 8000},  {44100, 48000}, {8000, 44100},
+                                         {48000, 44100}, {11025, 8000},  {96000, 16000}};
+    const double amp = 0x7FFF0 * 0.5;
+    for (auto [from, to] : pairs) {
+        for (int channels : {1, 2}) {
+            const double freq = 700;  // channel 1 carries 1400 Hz
+            auto in = Sine(from, channels, freq, from, amp);
+            LSoundSourceRef out = Convert(LSoundSourceRef(new VecSource(from, channels, in)), to);
+            auto got = ReadFrames(*out, to);
+            // The content runs at from * L / M (the output rate when it is exact).
+            double contentRate = from;
+            for (LSoundSourceRef s = out; auto* c = AsConverter(s); s = c->Wrapped())
+                contentRate = contentRate * c->Filter().nPhases / c->Filter().nStep;
+            for (int c = 0; c < channels; ++c) {
+                auto x = Channel(got, channels, c, to / 10, to * 9 / 10);
+                const double want = freq * (c + 1) / contentRate;
+                EXPECT_NEAR(CyclesPerSample(x) / want, 1.0, 2e-5) << from << "->" << to;
+                const double db = 20 * std::log10(Rms(x) / (amp / std::sqrt(2.0)));
+                EXPECT_NEAR(db, 0.0, 0.1) << from << "->" << to << " ch " << c;
+            }
+        }
+    }
+}
+
+TEST(ConvertRate, ToneAboveNewNyquistIsStronglyAttenuated) {
+    struct Case {
+        int from, to;
+        double freq;
+    };
+    // Tones between the new Nyquist frequency and the old one (each would alias).
+    const Case cases[] = {{44100, 22050, 13000}, {44100, 22050, 19000}, {44100, 8000, 5000},
+                          {44100, 8000, 12000},  {48000, 44100, 23000}, {44100, 11025, 7000}};
+    const double amp = 0x7FFF0 * 0.9;
+    for (const Case& c : cases) {
+        auto in = Sine(c.from, 1, c.freq, c.from, amp);
+        LSoundSourceRef out = Convert(LSoundSourceRef(new VecSource(c.from, 1, in)), c.to);
+        auto got = ReadFrames(*out, c.to);
+        const double db = 20 * std::log10(Rms(Channel(got, 1, 0, c.to / 10, c.to * 9 / 10)) /
+                                          (amp / std::sqrt(2.0)));
+        EXPECT_LT(db, -50) << c.from << "->" << c.to << " at " << c.freq << " Hz";
+        RecordProperty(std::to_string(c.from) + "_" + std::to_string(c.to) + "_" +
+                           std::to_string(static_cast<int>(c.freq)),
+                       std::to_string(db));
+        std::printf("attenuation %d->%d at %g Hz: %.1f dB\n", c.from, c.to, c.freq, db);
+    }
+}
+
+}  // namespace
+}  // namespace sonvex
