@@ -90,8 +90,8 @@ TEST(File, LockFileExcludesOtherProcessesAndVanishes) {
     EXPECT_TRUE(test::FileExists(dir.file("Temp1.lck")));
     LLockFile mine;
     EXPECT_FALSE(mine.Lock(guarded));
+    // The holder ends without releasing: its lock goes with it, the stale file locks again.
     Release(pid, rel);
-    EXPECT_FALSE(test::FileExists(dir.file("Temp1.lck")));
     EXPECT_TRUE(mine.Lock(guarded));
     mine.Release();
     EXPECT_FALSE(test::FileExists(dir.file("Temp1.lck")));

@@ -1,0 +1,310 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "common/TestUtil.h"
+#include "formats/wav/PcmFileSink.h"
+#include "formats/wav/WaveFile.h"
+
+namespace sonvex {
+namespace {
+
+using test::PutLE16;
+using test::PutLE32;
+using test::PutTag;
+using test::ReadBytes;
+using test::TempDir;
+using test::WriteBytes;
+
+std::vector<uint8_t> FmtChunk(uint16_t tag, uint16_t ch, uint32_t rate, uint16_t bits,
+                              uint32_t size = 16) {
+    std::vector<uint8_t> v;
+    PutTag(v, "fmt ");
+    PutLE32(v, size);
+    PutLE16(v, tag);
+    PutLE16(v, ch);
+    PutLE32(v, rate);
+    PutLE32(v, rate * ch * ((bits + 7) / 8));
+    PutLE16(v, static_cast<uint16_t>(ch * ((bits + 7) / 8)));
+    PutLE16(v, bits);
+    v.resize(v.size() + (size > 16 ? size - 16 : 0), 0);
+    return v;
+}
+
+std::vector<uint8_t> RiffHead() {
+    std::vector<uint8_t> v;
+    PutTag(v, "RIFF");
+    PutLE32(v, 0);
+    PutTag(v, "WAVE");
+    return v;
+}
+
+void Append(std::vector<uint8_t>& a, const std::vector<uint8_t>& b) { a.insert(a.end(), b.begin(), b.end()); }
+
+std::vector<uint8_t> DataChunk(const std::vector<int16_t>& samples, uint32_t declared = 0) {
+    std::vector<uint8_t> v;
+    PutTag(v, "data");
+    PutLE32(v, declared ? declared : static_cast<uint32_t>(samples.size() * 2));
+    for (int16_t s : samples) PutLE16(v, static_cast<uint16_t>(s));
+    return v;
+}
+
+std::vector<int32_t> ReadAll(LSoundSourceRef& src) {
+    std::vector<int32_t> all, buf(static_cast<size_t>(kBlockFrames) * src->nChans);
+    for (;;) {
+        src->Read(buf.data(), kBlockFrames);
+        int64_t over = static_cast<int64_t>(src->GetPosition()) - src->GetLength();
+        int64_t n = over >= 0 ? kBlockFrames - over : kBlockFrames;
+        if (n > 0) all.insert(all.end(), buf.begin(), buf.begin() + n * src->nChans);
+        if (over >= 0) return all;
+    }
+}
+
+TEST(WaveReader, ChunkWalkRules) {
+    TempDir dir;
+    const std::vector<int16_t> samples = {1, -2, 3, -4, 5, -6};
+    // A foreign leading chunk of rounded size 6, a LIST chunk of odd size before fmt, a fact
+    // chunk between fmt and data: all stepped over.
+    std::vector<uint8_t> f;
+    PutTag(f, "JUNK");
+    PutLE32(f, 5);
+    PutTag(f, "abcd");
+    f.push_back(0);
+    f.push_back(0);
+    Append(f, RiffHead());
+    PutTag(f, "LIST");
+    PutLE32(f, 3);
+    f.insert(f.end(), {'x', 'y', 'z', 0});
+    Append(f, FmtChunk(1, 2, 8000, 16, 18));
+    PutTag(f, "fact");
+    PutLE32(f, 4);
+    PutLE32(f, 3);
+    Append(f, DataChunk(samples));
+    WriteBytes(dir.file("odd.wav"), f);
+    LSoundSourceRef s = LWaveFile::OpenSource(dir.file("odd.wav"));
+    ASSERT_EQ(s->ErrorState, 0);
+    EXPECT_EQ(s->nChans, 2);
+    EXPECT_EQ(s->SampleRate, 8000);
+    EXPECT_EQ(s->GetLength(), 3);
+    EXPECT_EQ(s->MaxAmplitude, 0x7FFF0);
+    std::vector<int32_t> got = ReadAll(s);
+    ASSERT_EQ(got.size(), 6u);
+    for (size_t i = 0; i < 6; ++i) EXPECT_EQ(got[i], samples[i] * 16);
+
+    // data before fmt is skipped while looking for fmt, so data is never found.
+    std::vector<uint8_t> g = RiffHead();
+    Append(g, DataChunk(samples));
+    Append(g, FmtChunk(1, 1, 8000, 16));
+    WriteBytes(dir.file("datafirst.wav"), g);
+    EXPECT_EQ(LWaveFile::OpenSource(dir.file("datafirst.wav"))->ErrorState, 3);
+
+    EXPECT_EQ(LWaveFile::OpenSource(dir.file("missing.wav"))->ErrorState, 4);
+    WriteBytes(dir.file("short.wav"), {'R', 'I', 'F', 'F'});
+    EXPECT_EQ(LWaveFile::OpenSource(dir.file("short.wav"))->ErrorState, 3);
+}
+
+TEST(WaveReader, FormatLimits) {
+    TempDir dir;
+    auto open = [&](const std::vector<uint8_t>& fmt) {
+        std::vector<uint8_t> f = RiffHead();
+        Append(f, fmt);
+        Append(f, DataChunk({0, 0, 0, 0}));
+        WriteBytes(dir.file("t.wav"), f);
+        return LWaveFile::OpenSource(dir.file("t.wav"));
+    };
+    EXPECT_EQ(open(FmtChunk(1, 1, 8000, 16, 16))->ErrorState, 0);
+    EXPECT_EQ(open(FmtChunk(1, 1, 8000, 16, 15))->ErrorState, 3);
+    EXPECT_EQ(open(FmtChunk(1, 1, 8000, 16, 8193))->ErrorState, 3);
+    EXPECT_EQ(open(FmtChunk(1, 1, 8000, 16, 8192))->ErrorState, 0);
+    EXPECT_EQ(open(FmtChunk(1, 1, 196000, 16))->ErrorState, 0);
+    EXPECT_EQ(open(FmtChunk(1, 1, 196001, 16))->ErrorState, 3);
+    EXPECT_EQ(open(FmtChunk(1, 1, 0, 16))->ErrorState, 3);
+    EXPECT_EQ(open(FmtChunk(1, 255, 8000, 8))->ErrorState, 0);
+    EXPECT_EQ(open(FmtChunk(1, 256, 8000, 8))->ErrorState, 3);
+    EXPECT_EQ(open(FmtChunk(1, 0, 8000, 16))->ErrorState, 3);
+    LSoundSourceRef twelve = open(FmtChunk(1, 1, 8000, 12));
+    EXPECT_EQ(twelve->ErrorState, 0);
+    EXPECT_EQ(twelve->GetLength(), 4);  // read as 16-bit
+    // 24-bit PCM and compressed tags need a codec this build does not have.
+    EXPECT_EQ(open(FmtChunk(1, 1, 8000, 24))->ErrorState, 5);
+    EXPECT_EQ(open(FmtChunk(0x31, 1, 8000, 0, 20))->ErrorState, 5);
+}
+
+TEST(WaveReader, LengthsStreamingAndShortFiles) {
+    TempDir dir;
+    // Stereo 16-bit with a 10-byte data size: 2 whole frames.
+    std::vector<uint8_t> f = RiffHead();
+    Append(f, FmtChunk(1, 2, 8000, 16));
+    Append(f, DataChunk({1, 2, 3, 4, 5}, 10));
+    WriteBytes(dir.file("odd.wav"), f);
+    EXPECT_EQ(LWaveFile::OpenSource(dir.file("odd.wav"))->GetLength(), 2);
+
+    // Streaming size: read to the physical end.
+    std::vector<uint8_t> g = RiffHead();
+    Append(g, FmtChunk(1, 1, 8000, 16));
+    Append(g, DataChunk(std::vector<int16_t>(1000, 7), 0xFFFFFFFF));
+    WriteBytes(dir.file("stream.wav"), g);
+    LSoundSourceRef s = LWaveFile::OpenSource(dir.file("stream.wav"));
+    EXPECT_EQ(s->GetLength(), 1000);
+
+    // A data size larger than the file: the length stays the header's, the rest reads as silence.
+    std::vector<uint8_t> h = RiffHead();
+    Append(h, FmtChunk(1, 1, 8000, 16));
+    Append(h, DataChunk(std::vector<int16_t>(10, 100), 200));
+    WriteBytes(dir.file("trunc.wav"), h);
+    LSoundSourceRef t = LWaveFile::OpenSource(dir.file("trunc.wav"));
+    EXPECT_EQ(t->GetLength(), 100);
+    std::vector<int32_t> all = ReadAll(t);
+    ASSERT_EQ(all.size(), 100u);
+    EXPECT_EQ(all[9], 1600);
+    EXPECT_EQ(all[10], 0);
+    EXPECT_EQ(all[99], 0);
+}
+
+TEST(WaveReader, SeekBeforeStartAndBeyondEnd) {
+    TempDir dir;
+    std::vector<int16_t> ramp(300);
+    for (int i = 0; i < 300; ++i) ramp[static_cast<size_t>(i)] = static_cast<int16_t>(i + 1);
+    std::vector<uint8_t> f = RiffHead();
+    Append(f, FmtChunk(1, 1, 8000, 16));
+    Append(f, DataChunk(ramp));
+    WriteBytes(dir.file("r.wav"), f);
+    LSoundSourceRef s = LWaveFile::OpenSource(dir.file("r.wav"));
+    std::vector<int32_t> buf(200, -1);
+    s->Seek(-100);
+    s->Read(buf.data(), 200);
+    for (int i = 0; i < 100; ++i) EXPECT_EQ(buf[static_cast<size_t>(i)], 0);
+    for (int i = 100; i < 200; ++i) EXPECT_EQ(buf[static_cast<size_t>(i)], (i - 99) * 16);
+    EXPECT_EQ(s->GetPosition(), 100);
+    s->Seek(250);
+    s->Read(buf.data(), 100);
+    EXPECT_EQ(buf[0], 251 * 16);
+    EXPECT_EQ(buf[49], 300 * 16);
+    EXPECT_EQ(buf[50], 0);
+    s->Seek(1000);
+    s->Read(buf.data(), 10);
+    EXPECT_EQ(buf[0], 0);
+    EXPECT_EQ(s->GetPosition(), 1010);
+}
+
+TEST(WaveWriter, HeaderFinishingAndCutBack) {
+    TempDir dir;
+    std::vector<int32_t> block(2000);
+    for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<int32_t>(i) * 16;
+    {
+        LSoundSinkRef sink = LWaveFile::OpenSinkPCM(dir.file("o.wav"), 44100, 16, 2);
+        ASSERT_TRUE(sink);
+        EXPECT_FALSE(sink->IsUnusable());
+        sink->Write(block.data(), 1000);
+        // Until finished both sizes are the streaming value and the file still reads whole.
+        auto mid = ReadBytes(dir.file("o.wav"));
+        EXPECT_EQ(GetLE32(&mid[4]), 0xFFFFFFFFu);
+        EXPECT_EQ(GetLE32(&mid[42]), 0xFFFFFFFFu);
+        EXPECT_EQ(LWaveFile::OpenSource(dir.file("o.wav"))->GetLength(), 1000);
+    }
+    auto b = ReadBytes(dir.file("o.wav"));
+    ASSERT_EQ(b.size(), 46u + 4000u);
+    EXPECT_EQ(std::memcmp(b.data(), "RIFF", 4), 0);
+    EXPECT_EQ(GetLE32(&b[4]), 4038u);
+    EXPECT_EQ(std::memcmp(&b[8], "WAVEfmt ", 8), 0);
+    EXPECT_EQ(GetLE32(&b[16]), 18u);
+    EXPECT_EQ(GetLE16(&b[20]), 1);
+    EXPECT_EQ(GetLE16(&b[22]), 2);
+    EXPECT_EQ(GetLE32(&b[24]), 44100u);
+    EXPECT_EQ(GetLE32(&b[28]), 176400u);
+    EXPECT_EQ(GetLE16(&b[32]), 4);
+    EXPECT_EQ(GetLE16(&b[34]), 16);
+    EXPECT_EQ(GetLE16(&b[36]), 0);
+    EXPECT_EQ(std::memcmp(&b[38], "data", 4), 0);
+    EXPECT_EQ(GetLE32(&b[42]), 4000u);
+    EXPECT_EQ(static_cast<int16_t>(GetLE16(&b[46 + 2 * 1999])), 1999);
+
+    {
+        LSoundSinkRef sink = LWaveFile::OpenSinkPCM(dir.file("cut.wav"), 8000, 8, 1);
+        sink->Write(block.data(), 100);
+        sink->Seek(200);  // beyond what was written: ignored
+        EXPECT_EQ(sink->sPosition, 100);
+        sink->Seek(10);
+        EXPECT_EQ(sink->sPosition, 10);
+        sink->Write(block.data(), 5);
+    }
+    auto c = ReadBytes(dir.file("cut.wav"));
+    EXPECT_EQ(c.size(), 46u + 15u);
+    EXPECT_EQ(GetLE32(&c[42]), 15u);
+    EXPECT_EQ(GetLE16(&c[34]), 8);
+
+    EXPECT_FALSE(LWaveFile::OpenSinkPCM(dir.file("x.wav"), 8000, 24, 1));
+    LSoundSinkRef bad = LWaveFile::OpenSinkPCM(dir.path() + "/no/such/dir/x.wav", 8000, 16, 1);
+    ASSERT_TRUE(bad);
+    EXPECT_TRUE(bad->IsUnusable());
+    // A compressed record has no codec here: an unusable sink that creates nothing.
+    WAVEFORMATEX gsm = WAVEFORMATEX::Pcm16(8000, 1);
+    gsm.wFormatTag = 0x31;
+    LSoundSinkRef acm = LWaveFile::OpenSink(dir.file("acm.wav"), gsm);
+    ASSERT_TRUE(acm);
+    EXPECT_TRUE(acm->IsUnusable());
+    EXPECT_FALSE(test::FileExists(dir.file("acm.wav")));
+}
+
+TEST(WaveWriter, EightBitTopSaturatesAndRoundTrips) {
+    TempDir dir;
+    std::vector<int32_t> v = {0x7FFF0, 0x7F800, -524288, 0, 4096, -4096};
+    {
+        LSoundSinkRef sink = LWaveFile::OpenSinkPCM(dir.file("e.wav"), 8000, 8, 1);
+        sink->Write(v.data(), static_cast<int>(v.size()));
+    }
+    auto b = ReadBytes(dir.file("e.wav"));
+    ASSERT_EQ(b.size(), 46u + 6u);
+    EXPECT_EQ(b[46], 255);
+    EXPECT_EQ(b[47], 255);
+    EXPECT_EQ(b[48], 0);
+    EXPECT_EQ(b[49], 128);
+    EXPECT_EQ(b[50], 129);
+    EXPECT_EQ(b[51], 127);
+}
+
+// sox writes what we read and reads what we write, sample for sample.
+TEST(WavePeer, SoxInterop) {
+    if (!test::HaveProgram("sox")) GTEST_SKIP() << "sox is not installed";
+    TempDir dir;
+    for (int bits : {8, 16})
+        for (int ch : {1, 2}) {
+            const std::string in = dir.file("sox" + std::to_string(bits) + std::to_string(ch) + ".wav");
+            const std::string cmd = "sox -n -r 11025 -c " + std::to_string(ch) + " -b " +
+                                    std::to_string(bits) + " -e " +
+                                    (bits == 8 ? "unsigned" : "signed") + " '" + in +
+                                    "' synth 0.5 sine 300 sine 700 gain -1 2>&1";
+            ASSERT_EQ(test::RunShell(cmd), 0);
+            LSoundSourceRef s = LWaveFile::OpenSource(in);
+            ASSERT_EQ(s->ErrorState, 0);
+            EXPECT_EQ(s->nChans, ch);
+            EXPECT_EQ(s->GetLength(), 11025 / 2);
+            std::vector<int32_t> all = ReadAll(s);
+            // Our samples match the raw bytes sox decodes from its own file.
+            std::string raw;
+            ASSERT_EQ(test::RunShell("sox '" + in + "' -t raw -e signed -b 16 -L - ", &raw), 0);
+            ASSERT_EQ(raw.size(), all.size() * 2);
+            for (size_t i = 0; i < all.size(); ++i) {
+                int16_t v;
+                std::memcpy(&v, raw.data() + 2 * i, 2);
+                ASSERT_EQ(all[i], v * 16) << "sample " << i;
+            }
+            // What we write, sox reads back identically.
+            const std::string out = dir.file("ours" + std::to_string(bits) + std::to_string(ch) + ".wav");
+            {
+                LSoundSinkRef sink = LWaveFile::OpenSinkPCM(out, 11025, bits, ch);
+                sink->Write(all.data(), static_cast<int>(all.size() / static_cast<size_t>(ch)));
+            }
+            std::string back;
+            ASSERT_EQ(test::RunShell("sox '" + out + "' -t raw -e signed -b 16 -L - ", &back), 0);
+            EXPECT_EQ(back, raw);
+            std::string info;
+            test::RunShell("soxi '" + out + "'", &info);
+            EXPECT_NE(info.find(std::to_string(bits) + "-bit"), std::string::npos) << info;
+        }
+}
+
+}  // namespace
+}  // namespace sonvex
