@@ -1,0 +1,160 @@
+// The program run as a script runs it: verbs, messages on standard error, exit status.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/MainDialog.h"
+#include "common/ScriptedHost.h"
+#include "common/TestUtil.h"
+#include "support/Settings.h"
+
+namespace sonvex {
+namespace {
+
+using test::ReadBytes;
+using test::RunShell;
+using test::ScopedHome;
+
+struct Cli : ::testing::Test {
+    ScopedHome home;
+    std::string dir = home.home();
+    std::string out, err;
+    // Runs the program in dir with standard input not a terminal; returns its exit status.
+    int Sonvex(const std::string& args) {
+        out.clear();
+        const std::string cmd = "cd '" + dir + "' && '" + test::ProgramPath() + "' " + args +
+                                " </dev/null 2>'" + dir + "/stderr.txt'";
+        int rc = RunShell(cmd, &out);
+        auto e = ReadBytes(dir + "/stderr.txt");
+        err.assign(e.begin(), e.end());
+        return rc;
+    }
+    void Sox(const std::string& args) { ASSERT_EQ(RunShell("cd '" + dir + "' && sox " + args), 0); }
+};
+
+TEST_F(Cli, ConvertsWavBatchBitExactAndEightBitBecomesSixteen) {
+    if (!test::HaveProgram("sox")) GTEST_SKIP() << "sox is not installed";
+    Sox("-n -r 44100 -c 2 -b 16 a.wav synth 1.3 sine 440 sine 550 gain -3");
+    Sox("-n -r 8000 -c 1 -b 8 b.wav synth 0.7 sine 300 gain -2");
+    EXPECT_EQ(Sonvex("a.wav b.wav -format .wav -outfolder OUT -convert -exit"), 0) << err;
+    // a.wav is our own header layout over the same samples.
+    std::string a, b, a2, b2;
+    RunShell("sox '" + dir + "/a.wav' -t raw -", &a);
+    RunShell("sox '" + dir + "/OUT/a.wav' -t raw -", &a2);
+    EXPECT_EQ(a, a2);
+    auto ab = ReadBytes(dir + "/OUT/a.wav");
+    ASSERT_GT(ab.size(), 46u);
+    EXPECT_EQ(ab.size(), 46u + a.size());
+    // 8-bit input becomes 16-bit: each byte b as (b - 128) * 256.
+    RunShell("sox '" + dir + "/b.wav' -t raw -e unsigned -b 8 -", &b);
+    auto bb = ReadBytes(dir + "/OUT/b.wav");
+    ASSERT_EQ(bb.size(), 46u + 2 * b.size());
+    EXPECT_EQ(bb[34], 16);
+    for (size_t i = 0; i < b.size(); ++i) {
+        int16_t v = static_cast<int16_t>(bb[46 + 2 * i] | (bb[47 + 2 * i] << 8));
+        ASSERT_EQ(v, (static_cast<uint8_t>(b[i]) - 128) * 256) << i;
+    }
+    // The folder was created and remembered; the format stored.
+    EXPECT_EQ(UserSettingsReadString("OutputFolder", "Item 1", ""), "OUT");
+    EXPECT_EQ(SettingsReadInt("Settings", "OutputFormat", -1), 0);
+}
+
+TEST_F(Cli, MissingInputIsReportedWithStatusTwo) {
+    if (!test::HaveProgram("sox")) GTEST_SKIP() << "sox is not installed";
+    Sox("-n -r 8000 -c 1 -b 16 a.wav synth 0.1 sine 300");
+    EXPECT_EQ(Sonvex("a.wav nope.wav -format .wav -outfolder OUT -convert -exit"), 2);
+    EXPECT_NE(err.find("Cannot open the file \"nope.wav\". Check it exists and you have read access."),
+              std::string::npos)
+        << err;
+    EXPECT_TRUE(test::FileExists(dir + "/OUT/a.wav"));
+}
+
+TEST_F(Cli, ExistingOutputIsLeftUntouchedAndSelfConversionRefused) {
+    if (!test::HaveProgram("sox")) GTEST_SKIP() << "sox is not installed";
+    Sox("-n -r 8000 -c 1 -b 16 a.wav synth 0.2 sine 300");
+    RunShell("mkdir -p '" + dir + "/OUT' && echo keep > '" + dir + "/OUT/a.wav'");
+    // Default policy: ask; nobody can answer, so the answer that loses nothing (No).
+    EXPECT_EQ(Sonvex("a.wav -outfolder OUT -format .wav -convert"), 0) << err;
+    EXPECT_EQ(ReadBytes(dir + "/OUT/a.wav").size(), 5u);
+    EXPECT_NE(err.find("already exists"), std::string::npos);
+    const auto before = ReadBytes(dir + "/a.wav");
+    EXPECT_EQ(Sonvex("-clear a.wav -outfolder . -format .WAV -convert -exit"), 2);
+    EXPECT_EQ(ReadBytes(dir + "/a.wav"), before);
+    EXPECT_NE(err.find("is the input file itself"), std::string::npos) << err;
+}
+
+TEST_F(Cli, UnsupportedFormatAndMissingFolderAnswers) {
+    if (!test::HaveProgram("sox")) GTEST_SKIP() << "sox is not installed";
+    Sox("-n -r 8000 -c 1 -b 16 a.wav synth 0.1 sine 300");
+    // Two levels deep: one level is created at most.
+    EXPECT_EQ(Sonvex("a.wav -outfolder deep/er -convert"), 2);
+    EXPECT_NE(err.find("Unable to create folder."), std::string::npos) << err;
+}
+
+TEST(MainDialogLogic, VerbsListAndHistory) {
+    ScopedHome home;
+    test::ScriptedHost host;
+    const std::string d = home.home();
+    test::WriteBytes(d + "/a.wav", std::vector<uint8_t>(3000, 1));
+    test::WriteBytes(d + "/empty.wav", {});
+    MainDialog dlg;
+    dlg.InitDialog({"sonvex", d + "/a.wav", d + "/A.WAV", d + "/empty.wav", d + "/none.wav",
+                    "-format", ".MP3", "-outfolder", d + "/o", "-hide"});
+    ASSERT_EQ(dlg.Rows().size(), 1u);  // duplicate (any case), empty and missing skipped
+    EXPECT_EQ(dlg.Rows()[0].szSize, "2kB");
+    EXPECT_TRUE(host.messages.empty());  // the window skips silently
+    EXPECT_EQ(dlg.FormatText(), ".mp3");
+    EXPECT_TRUE(dlg.IsCodecSettingsEnabled());
+    EXPECT_EQ(dlg.OutputFolderText(), d + "/o");
+    EXPECT_TRUE(dlg.IsHidden());
+    // "-format" as the last argument ends the processing.
+    dlg.EvRunArguments({"x", "-show", "-format"});
+    EXPECT_FALSE(dlg.IsHidden());
+    dlg.EvRunArguments({"x", "-format", ".gsm", "-exit"});
+    EXPECT_EQ(dlg.FormatIndex(), 4);
+    EXPECT_FALSE(dlg.IsCodecSettingsEnabled());
+    EXPECT_TRUE(dlg.IsClosed());
+    EXPECT_FALSE(dlg.IsCommandEnabled(MainDialog::CM_CONVERT));
+    dlg.CmSelectAll();
+    EXPECT_TRUE(dlg.IsCommandEnabled(MainDialog::CM_REMOVE));
+    host.answers = {IDNO};
+    dlg.CmRemoveFiles(true);
+    EXPECT_EQ(dlg.Rows().size(), 1u);
+    dlg.EvRunArguments({"x", "-clear"});
+    EXPECT_TRUE(dlg.Rows().empty());
+
+    // Output-folder history: most recent first, no duplicates, nine at most.
+    for (int i = 1; i <= 11; ++i) dlg.PushOutputFolderHistory("/f" + std::to_string(i));
+    dlg.PushOutputFolderHistory("/f10");
+    const auto& h = dlg.FolderHistory();
+    ASSERT_EQ(h.size(), 9u);
+    EXPECT_EQ(h[0], "/f10");
+    EXPECT_EQ(h[1], "/f11");
+    EXPECT_EQ(h[2], "/f9");
+    EXPECT_EQ(h[8], "/f3");
+    EXPECT_EQ(dlg.OutputFolderText(), "/f10");
+}
+
+TEST(MainDialogLogic, DroppedFoldersAndDefaultFolder) {
+    ScopedHome home;
+    test::ScriptedHost host;
+    const std::string d = home.home();
+    RunShell("mkdir -p '" + d + "/drop/sub' '" + d + "/Documents'");
+    test::WriteBytes(d + "/drop/a.wav", {1});
+    test::WriteBytes(d + "/drop/notes.txt", {1});
+    test::WriteBytes(d + "/drop/noext", {1});
+    test::WriteBytes(d + "/drop/sub/b.mp3", {});
+    MainDialog dlg;
+    dlg.InitDialog({"sonvex"});
+    EXPECT_EQ(dlg.OutputFolderText(), d + "/Documents");
+    EXPECT_EQ(dlg.AddDroppedPath(d + "/drop"), LPROCESS_OK);
+    EXPECT_EQ(dlg.AddDroppedPath(d + "/drop/a.wav"), LPROCESS_OK);
+    std::vector<std::string> names;
+    for (auto& r : dlg.Rows()) names.push_back(r.szPath.substr(d.size()) + " " + r.szSize);
+    std::sort(names.begin(), names.end());
+    std::vector<std::string> want = {"/drop/a.wav 0kB", "/drop/a.wav 0kB", "/drop/sub/b.mp3 0kB"};
+    EXPECT_EQ(names, want);
+}
+
+}  // namespace
+}  // namespace sonvex
