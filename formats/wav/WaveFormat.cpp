@@ -28,7 +28,7 @@ WAVEFORMATEX WAVEFORMATEX::Parse(const uint8_t* p, size_t n) {
         size_t extra = n - kFixedBytes;
         if (extra > w.cbSize) extra = w.cbSize;
         w.extra.resize(extra);
-        std::memcpy(w.extra.data(), p + kFixedBytes, extra);
+        if (extra) std::memcpy(w.extra.data(), p + kFixedBytes, extra);
     }
     return w;
 }
