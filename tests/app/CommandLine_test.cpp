@@ -1,9 +1,11 @@
 // The program run as a script runs it: verbs, messages on standard error, exit status.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 
 #include "app/MainDialog.h"
+#include "engine/OutputFormats.h"
 #include "common/ScriptedHost.h"
 #include "common/TestUtil.h"
 #include "support/Settings.h"
@@ -154,6 +156,54 @@ TEST(MainDialogLogic, DroppedFoldersAndDefaultFolder) {
     std::sort(names.begin(), names.end());
     std::vector<std::string> want = {"/drop/a.wav 0kB", "/drop/a.wav 0kB", "/drop/sub/b.mp3 0kB"};
     EXPECT_EQ(names, want);
+}
+
+}  // namespace
+}  // namespace sonvex
+
+namespace sonvex {
+namespace {
+
+double StatValue(const std::string& stat, const std::string& key) {
+    size_t p = stat.find(key);
+    if (p == std::string::npos) return -1;
+    p = stat.find(':', p);
+    return std::stod(stat.substr(p + 1));
+}
+
+// A stored PCM record of another rate and channel count: sox agrees on frequency, level and
+// length of what we write.
+TEST_F(Cli, StoredRecordResamplesAndDownmixes) {
+    if (!test::HaveProgram("sox")) GTEST_SKIP() << "sox is not installed";
+    Sox("-n -r 44100 -c 2 -b 16 s.wav synth 2 sine 1000 gain -6");
+    for (auto [rate, ch] : {std::pair{8000, 1}, std::pair{48000, 2}, std::pair{22050, 1}}) {
+        ASSERT_TRUE(WriteStoredWaveFormat(WAVEFORMATEX::Pcm16(static_cast<uint32_t>(rate),
+                                                              static_cast<uint16_t>(ch))));
+        RunShell("rm -rf '" + dir + "/R'");
+        ASSERT_EQ(Sonvex("s.wav -format .wav -outfolder R -convert -exit"), 0) << err;
+        std::string info, stat;
+        RunShell("soxi '" + dir + "/R/s.wav'", &info);
+        EXPECT_NE(info.find("Sample Rate    : " + std::to_string(rate)), std::string::npos) << info;
+        EXPECT_NE(info.find("Channels       : " + std::to_string(ch)), std::string::npos) << info;
+        RunShell("sox '" + dir + "/R/s.wav' -n stat 2>&1", &stat);
+        // Frequency from the zero crossings of the first channel as sox decodes it.
+        std::string raw;
+        RunShell("sox '" + dir + "/R/s.wav' -t raw -e signed -b 16 -L - remix 1", &raw);
+        const size_t n = raw.size() / 2;
+        ASSERT_GT(n, static_cast<size_t>(rate));
+        int crossings = 0;
+        int16_t prev = 0;
+        for (size_t i = n / 4; i < 3 * n / 4; ++i) {
+            int16_t v = static_cast<int16_t>(static_cast<uint8_t>(raw[2 * i]) |
+                                             (static_cast<uint8_t>(raw[2 * i + 1]) << 8));
+            if (i > n / 4 && ((prev < 0) != (v < 0))) ++crossings;
+            prev = v;
+        }
+        EXPECT_NEAR(crossings / 2.0 / ((n / 2.0) / rate), 1000, 3);
+        EXPECT_NEAR(StatValue(stat, "RMS     amplitude"), 0.5012 / std::sqrt(2.0), 0.01) << stat;
+        // The converter's tail may add up to 24 frames.
+        EXPECT_NEAR(StatValue(stat, "Length (seconds)"), 2.0, 30.0 / rate) << stat;
+    }
 }
 
 }  // namespace
