@@ -14,8 +14,12 @@ using namespace sonvex;
 
 namespace {
 
-uint32_t Le32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t{p[3]} << 24; }
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+uint32_t Le32(const uint8_t* p) {
+    return p[0] | p[1] << 8 | p[2] << 16 | uint32_t{p[3]} << 24;
+}
+uint16_t Le16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
 
 // A streaming reader of the data chunk of a 16-bit PCM WAV.
 class WavSource : public LSoundSourceBase {
@@ -31,7 +35,8 @@ public:
         int real = 0;
         if (sPos_ >= 0 && sPos_ < nFrames_) real = std::min(frames, nFrames_ - sPos_);
         if (sPos_ < 0) real = 0;
-        if (real > 0 && std::fread(raw_.data(), 2 * n, real, f_) != static_cast<size_t>(real)) real = 0;
+        if (real > 0 && std::fread(raw_.data(), 2 * n, real, f_) != static_cast<size_t>(real))
+            real = 0;
         for (int i = 0; i < real * n; ++i) p[i] = SampleFrom16(raw_[i]);
         std::memset(p + real * n, 0, sizeof(int32_t) * static_cast<size_t>(frames - real) * n);
         sPos_ += frames;
@@ -79,7 +84,8 @@ int main(int argc, char** argv) {
     FILE* in = std::fopen(argv[1], "rb");
     if (!in) return 1;
     uint8_t hdr[12];
-    if (std::fread(hdr, 1, 12, in) != 12 || std::memcmp(hdr, "RIFF", 4) || std::memcmp(hdr + 8, "WAVE", 4))
+    if (std::fread(hdr, 1, 12, in) != 12 || std::memcmp(hdr, "RIFF", 4) ||
+        std::memcmp(hdr + 8, "WAVE", 4))
         return 1;
     int rate = 0, channels = 0;
     for (;;) {
