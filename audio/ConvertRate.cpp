@@ -15,12 +15,14 @@ namespace {
 constexpr int kTaps = LRateFilter::kTaps;
 constexpr int kFirstHalf = 33;  // taps 0..32 form s1, taps 33..62 form s2
 
-// Vector-kernel row layouts (int32 values per row).
-constexpr int kMonoHalf2 = 36;    // taps 0..32 + 3 zeros, then taps 33..62 at 36
-constexpr int kMonoRow = 68;      //   + 2 zeros (the second half reads 2 frames past tap 62)
-constexpr int kStereoHalf2 = 68;  // taps 0..32 duplicated (66) + 2 zeros, then taps 33..62
-constexpr int kStereoRow = 128;   //   duplicated (60)
-constexpr int kPadFrames = 2;     // frames after the work area that the mono kernel may read
+// The 16-bit kernel. A coefficient c (|c| < 65536) is split as c = 256 * hi + lo with hi and lo
+// both 16-bit, so c * x = 256 * (hi * x) + lo * x for a normalised sample x. Each partial sum
+// of 16-bit products stays far inside 32 bits, and 16-bit pair products are what the SIMD
+// multiply-add of the target (pmaddwd on x86) works on. Rows hold taps 0..32 then 7 zeros
+// (s1, 40 values), then taps 33..62 and 2 zeros (s2, 32 values, read from tap 33 on).
+constexpr int kHalf1 = 40;
+constexpr int kHalf2 = 32;
+constexpr int kSplitRow = kHalf1 + kHalf2;
 
 int32_t ClampToInt32(int64_t v) {
     return static_cast<int32_t>(std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(),
@@ -38,35 +40,24 @@ long double BesselI0(long double x) {
     return sum;
 }
 
-// Four int32 lanes. Products of a normalised sample (|x| <= 0x8000) and a coefficient
-// (|c| < 65536) fit in 32 bits; their sums do not, so each product is accumulated as its
-// high 16 bits (arithmetic) and its low 16 bits, which recombine exactly in 64 bits.
-typedef int32_t V4 __attribute__((vector_size(16)));
-
-inline V4 Load(const int32_t* p) {
-    V4 v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-struct Acc {
-    V4 hi = {0, 0, 0, 0};
-    V4 lo = {0, 0, 0, 0};
-    inline void Mac(const int32_t* c, const int32_t* x) {
-        V4 p = Load(c) * Load(x);
-        hi += p >> 16;
-        lo += p & 0xFFFF;
-    }
-    // Exact sum of lanes i and i + step (step 1: all four lanes; step 2: lanes i, i + 2).
-    int64_t Sum() const {
-        return static_cast<int64_t>(hi[0] + hi[1] + hi[2] + hi[3]) * 65536 +
-               (lo[0] + lo[1] + lo[2] + lo[3]);
-    }
-    int64_t SumEven() const {
-        return static_cast<int64_t>(hi[0] + hi[2]) * 65536 + (lo[0] + lo[2]);
-    }
-    int64_t SumOdd() const { return static_cast<int64_t>(hi[1] + hi[3]) * 65536 + (lo[1] + lo[3]); }
+// Fixed-length dot products of 16-bit values; constant trip counts without remainder, which
+// the compiler turns into multiply-add vector code.
+struct Dot2 {
+    int32_t hi = 0, lo = 0;
+    int64_t Value() const { return int64_t{hi} * 256 + lo; }
 };
+
+template <int N>
+inline Dot2 DotSplit(const int16_t* __restrict h, const int16_t* __restrict l,
+                     const int16_t* __restrict x) {
+    Dot2 d;
+#pragma GCC unroll 8
+    for (int k = 0; k < N; ++k) {
+        d.hi += h[k] * x[k];
+        d.lo += l[k] * x[k];
+    }
+    return d;
+}
 
 }  // namespace
 
@@ -131,20 +122,19 @@ LSRCConvertRate::LSRCConvertRate(const LSoundSourceRef& source, int32_t targetRa
     if (MaxAmplitude <= 0x100000) MaxAmplitude *= 2;
 
     const int L = filter_.nPhases;
-    monoRows_.assign(static_cast<size_t>(L) * kMonoRow, 0);
-    stereoRows_.assign(static_cast<size_t>(L) * kStereoRow, 0);
+    coefHi_.assign(static_cast<size_t>(L) * kSplitRow, 0);
+    coefLo_.assign(static_cast<size_t>(L) * kSplitRow, 0);
     for (int j = 0; j < L; ++j) {
         const int32_t* row = filter_.Row(j);
-        int32_t* m = &monoRows_[static_cast<size_t>(j) * kMonoRow];
-        int32_t* s = &stereoRows_[static_cast<size_t>(j) * kStereoRow];
+        const size_t base = static_cast<size_t>(j) * kSplitRow;
         for (int k = 0; k < kTaps; ++k) {
-            const int mi = k < kFirstHalf ? k : kMonoHalf2 + k - kFirstHalf;
-            const int si = k < kFirstHalf ? 2 * k : kStereoHalf2 + 2 * (k - kFirstHalf);
-            m[mi] = row[k];
-            s[si] = s[si + 1] = row[k];
+            const size_t at = base + (k < kFirstHalf ? k : kHalf1 + k - kFirstHalf);
+            coefHi_[at] = static_cast<int16_t>(row[k] >> 8);
+            coefLo_[at] = static_cast<int16_t>(row[k] & 0xFF);
         }
     }
-    work_.assign(static_cast<size_t>(nChans) * (kWorkFrames + kPadFrames), 0);
+    planes_.assign(static_cast<size_t>(nChans) * kPlaneFrames, 0);
+    work_.assign(static_cast<size_t>(nChans) * kWorkFrames, 0);
 }
 
 int32_t LSRCConvertRate::ToOutputFrames(int64_t a) const {
@@ -193,11 +183,27 @@ void LSRCConvertRate::Refill() {
     const int64_t p = std::max<int64_t>(hi, -static_cast<int64_t>(lo));
     int shift = 0;
     while ((p >> shift) > 0x7FFF) ++shift;
-    if (shift > 0) {
+    if (shift > 0 && p < (int64_t{1} << 30)) {
+        const int32_t half = 1 << (shift - 1);
+        for (size_t i = 0; i < total; ++i) w[i] = (w[i] + half) >> shift;
+    } else if (shift > 0) {
         const int64_t half = int64_t{1} << (shift - 1);
         for (size_t i = 0; i < total; ++i)
             w[i] = static_cast<int32_t>((static_cast<int64_t>(w[i]) + half) >> shift);
     }
+
+    // Planar 16-bit copy for the kernel. Rounding can lift a block's peak to +0x8000, which
+    // 16 bits cannot hold; such a block takes the exact 32-bit path instead.
+    int32_t top = 0;
+    for (size_t ch = 0; ch < n; ++ch) {
+        int16_t* plane = &planes_[ch * kPlaneFrames];
+        const int32_t* from = w + ch;
+        for (int f = 0; f < kWorkFrames; ++f) {
+            top = std::max(top, from[f * n]);
+            plane[f] = static_cast<int16_t>(from[f * n]);
+        }
+    }
+    bPlanes_ = top <= 0x7FFF;
     uShift = static_cast<uint8_t>(shift);
     iOutShift = static_cast<int8_t>(15 - shift);
     iRounding = iOutShift > 0 ? int64_t{1} << (iOutShift - 1) : 0;
@@ -210,77 +216,31 @@ inline int32_t LSRCConvertRate::Finish(int64_t s1, int64_t s2) const {
     return ClampToInt32(t * (int64_t{1} << -iOutShift));
 }
 
-// The 63-tap inner products, written out per channel layout. Each Mac covers four values.
-inline void LSRCConvertRate::FrameMono(int32_t* pOut) const {
-    const int32_t* c = &monoRows_[static_cast<size_t>(iPhase) * kMonoRow];
-    const int32_t* x = &work_[static_cast<size_t>(iIndex)];
-    Acc a, b;
-    a.Mac(c + 0, x + 0);
-    a.Mac(c + 4, x + 4);
-    a.Mac(c + 8, x + 8);
-    a.Mac(c + 12, x + 12);
-    a.Mac(c + 16, x + 16);
-    a.Mac(c + 20, x + 20);
-    a.Mac(c + 24, x + 24);
-    a.Mac(c + 28, x + 28);
-    a.Mac(c + 32, x + 32);
-    c += kMonoHalf2;
-    x += kFirstHalf;
-    b.Mac(c + 0, x + 0);
-    b.Mac(c + 4, x + 4);
-    b.Mac(c + 8, x + 8);
-    b.Mac(c + 12, x + 12);
-    b.Mac(c + 16, x + 16);
-    b.Mac(c + 20, x + 20);
-    b.Mac(c + 24, x + 24);
-    b.Mac(c + 28, x + 28);
-    pOut[0] = Finish(a.Sum(), b.Sum());
+// The 63-tap inner products on the 16-bit planes, written out for one and two channels;
+// other counts run the one-channel product on each plane.
+inline int32_t LSRCConvertRate::ProductPlane(const int16_t* x) const {
+    const int16_t* h = &coefHi_[static_cast<size_t>(iPhase) * kSplitRow];
+    const int16_t* l = &coefLo_[static_cast<size_t>(iPhase) * kSplitRow];
+    const Dot2 a = DotSplit<kHalf1>(h, l, x);
+    const Dot2 b = DotSplit<kHalf2>(h + kHalf1, l + kHalf1, x + kFirstHalf);
+    return Finish(a.Value(), b.Value());
 }
 
 inline void LSRCConvertRate::FrameStereo(int32_t* pOut) const {
-    const int32_t* c = &stereoRows_[static_cast<size_t>(iPhase) * kStereoRow];
-    const int32_t* x = &work_[static_cast<size_t>(iIndex) * 2];
-    Acc a, b;
-    a.Mac(c + 0, x + 0);
-    a.Mac(c + 4, x + 4);
-    a.Mac(c + 8, x + 8);
-    a.Mac(c + 12, x + 12);
-    a.Mac(c + 16, x + 16);
-    a.Mac(c + 20, x + 20);
-    a.Mac(c + 24, x + 24);
-    a.Mac(c + 28, x + 28);
-    a.Mac(c + 32, x + 32);
-    a.Mac(c + 36, x + 36);
-    a.Mac(c + 40, x + 40);
-    a.Mac(c + 44, x + 44);
-    a.Mac(c + 48, x + 48);
-    a.Mac(c + 52, x + 52);
-    a.Mac(c + 56, x + 56);
-    a.Mac(c + 60, x + 60);
-    a.Mac(c + 64, x + 64);
-    c += kStereoHalf2;
-    x += 2 * kFirstHalf;
-    b.Mac(c + 0, x + 0);
-    b.Mac(c + 4, x + 4);
-    b.Mac(c + 8, x + 8);
-    b.Mac(c + 12, x + 12);
-    b.Mac(c + 16, x + 16);
-    b.Mac(c + 20, x + 20);
-    b.Mac(c + 24, x + 24);
-    b.Mac(c + 28, x + 28);
-    b.Mac(c + 32, x + 32);
-    b.Mac(c + 36, x + 36);
-    b.Mac(c + 40, x + 40);
-    b.Mac(c + 44, x + 44);
-    b.Mac(c + 48, x + 48);
-    b.Mac(c + 52, x + 52);
-    b.Mac(c + 56, x + 56);
-    pOut[0] = Finish(a.SumEven(), b.SumEven());
-    pOut[1] = Finish(a.SumOdd(), b.SumOdd());
+    const int16_t* h = &coefHi_[static_cast<size_t>(iPhase) * kSplitRow];
+    const int16_t* l = &coefLo_[static_cast<size_t>(iPhase) * kSplitRow];
+    const int16_t* xl = &planes_[static_cast<size_t>(iIndex)];
+    const int16_t* xr = xl + kPlaneFrames;
+    const Dot2 a = DotSplit<kHalf1>(h, l, xl);
+    const Dot2 b = DotSplit<kHalf2>(h + kHalf1, l + kHalf1, xl + kFirstHalf);
+    const Dot2 c = DotSplit<kHalf1>(h, l, xr);
+    const Dot2 d = DotSplit<kHalf2>(h + kHalf1, l + kHalf1, xr + kFirstHalf);
+    pOut[0] = Finish(a.Value(), b.Value());
+    pOut[1] = Finish(c.Value(), d.Value());
 }
 
-// Any other channel count: the same filter on each channel.
-void LSRCConvertRate::FrameMulti(int32_t* pOut) const {
+// Exact 64-bit products on the interleaved work buffer, for blocks the planes cannot hold.
+void LSRCConvertRate::FrameExact(int32_t* pOut) const {
     const size_t n = nChans;
     const int32_t* row = filter_.Row(iPhase);
     const int32_t* x = &work_[static_cast<size_t>(iIndex) * n];
@@ -300,12 +260,16 @@ void LSRCConvertRate::Read(int32_t* pBuffer, int frames) {
         iPhase %= L;
         // More than one refill only when a step spans more than a block (ratios beyond 8192).
         while (iIndex >= kBlockFrames) Refill();
-        if (n == 1)
-            FrameMono(pBuffer);
-        else if (n == 2)
+        if (!bPlanes_) {
+            FrameExact(pBuffer);
+        } else if (n == 1) {
+            pBuffer[0] = ProductPlane(&planes_[static_cast<size_t>(iIndex)]);
+        } else if (n == 2) {
             FrameStereo(pBuffer);
-        else
-            FrameMulti(pBuffer);
+        } else {
+            for (int ch = 0; ch < n; ++ch)
+                pBuffer[ch] = ProductPlane(&planes_[ch * size_t{kPlaneFrames} + iIndex]);
+        }
         iPhase += M;
     }
 }

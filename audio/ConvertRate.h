@@ -44,21 +44,25 @@ public:
 private:
     void Refill();
     int32_t ToOutputFrames(int64_t inputFrames) const;
-    void FrameMono(int32_t* pOut) const;
+    int32_t ProductPlane(const int16_t* x) const;
     void FrameStereo(int32_t* pOut) const;
-    void FrameMulti(int32_t* pOut) const;
+    void FrameExact(int32_t* pOut) const;
     int32_t Finish(int64_t s1, int64_t s2) const;
 
     LRateFilter filter_;
     int32_t iIndex = kStartIndex;
     int32_t iPhase = 0;
-    std::vector<int32_t> work_;  // nChans * (kWorkFrames + padding), interleaved
+    std::vector<int32_t> work_;  // nChans * kWorkFrames, interleaved
     uint8_t uShift = 0;
     int8_t iOutShift = 15;  // 15 - shift; negative only for samples beyond +-2^30
     int64_t iRounding = 1 << 14;
-    // Rows laid out for the vector kernels: taps 0..32 then 33..62, each half zero-padded.
-    std::vector<int32_t> monoRows_;
-    std::vector<int32_t> stereoRows_;
+    // The normalised work buffer as one 16-bit plane per channel, and the coefficients split
+    // into high and low parts laid out for the kernel.
+    static constexpr int kPlaneFrames = kWorkFrames + 9;
+    std::vector<int16_t> planes_;
+    bool bPlanes_ = true;
+    std::vector<int16_t> coefHi_;
+    std::vector<int16_t> coefLo_;
 };
 
 // Stage: converts to the parameter's rate, through twice the target first when the target is

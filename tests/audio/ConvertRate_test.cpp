@@ -28,11 +28,12 @@ const LSRCConvertRate* AsConverter(const LSoundSourceRef& s) {
     return dynamic_cast<const LSRCConvertRate*>(s.get());
 }
 
-// Direct evaluation of the filter for signals small enough (|x| <= 0x7FFF) that no block is
-// normalised: output n sits at input n * M / L with phase (n * M) mod L.
+// Direct evaluation of the filter: output n sits at input n * M / L with phase (n * M) mod L.
+// Valid for signals where every block normalises by the same `shift`.
 std::vector<int32_t> Reference(const LRateFilter& f, const std::vector<int32_t>& in, int channels,
-                               int frames) {
+                               int frames, int shift = 0) {
     const int64_t len = static_cast<int64_t>(in.size()) / channels;
+    const int64_t half = shift ? int64_t{1} << (shift - 1) : 0;
     std::vector<int32_t> out(static_cast<size_t>(frames) * channels);
     for (int64_t n = 0; n < frames; ++n) {
         const int64_t pos = n * f.nStep;
@@ -42,10 +43,11 @@ std::vector<int32_t> Reference(const LRateFilter& f, const std::vector<int32_t>&
             int64_t s[2] = {0, 0};
             for (int k = 0; k < LRateFilter::kTaps; ++k) {
                 const int64_t i = base + k;
-                const int64_t x = (i >= 0 && i < len) ? in[i * channels + c] : 0;
+                const int64_t x = (i >= 0 && i < len) ? (in[i * channels + c] + half) >> shift : 0;
                 s[k < 33 ? 0 : 1] += row[k] * x;
             }
-            out[n * channels + c] = static_cast<int32_t>(((s[0] >> 1) + (s[1] >> 1) + 16384) >> 15);
+            out[n * channels + c] = static_cast<int32_t>(
+                ((s[0] >> 1) + (s[1] >> 1) + (int64_t{1} << (14 - shift))) >> (15 - shift));
         }
     }
     return out;
@@ -146,6 +148,25 @@ TEST(ConvertRate, MatchesDirectFilterEvaluationForOneTwoAndMoreChannels) {
             // Odd read sizes so frames of one read straddle refills.
             auto got = ReadFrames(*out, frames, 1237);
             auto want = Reference(AsConverter(out)->Filter(), in, channels, frames);
+            ASSERT_EQ(got, want) << channels << " channels " << from << "->" << to;
+        }
+    }
+}
+
+TEST(ConvertRate, BlocksWhosePeakRoundsUpToFullScaleAreStillExact) {
+    // Even samples up to 0xFFFE and a 0xFFFF every 1000 frames: every block shifts by 1, and
+    // 0xFFFF rounds to +0x8000, which the 16-bit planes cannot hold.
+    const int inFrames = 30000;
+    for (int channels : {1, 2, 3}) {
+        auto in = Noise(static_cast<size_t>(inFrames) * channels, 0x7FFF, 100 + channels);
+        for (auto& x : in) x *= 2;
+        for (int f = 0; f < inFrames; f += 1000) in[static_cast<size_t>(f) * channels] = 0xFFFF;
+        for (auto [from, to] : {std::pair{44100, 22050}, {44100, 48000}}) {
+            LSoundSourceRef src(new VecSource(from, channels, in));
+            LSoundSourceRef out(new LSRCConvertRate(src, to, false));
+            const int frames = out->GetLength();
+            auto got = ReadFrames(*out, frames, 4096);
+            auto want = Reference(AsConverter(out)->Filter(), in, channels, frames, 1);
             ASSERT_EQ(got, want) << channels << " channels " << from << "->" << to;
         }
     }
