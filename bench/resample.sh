@@ -10,9 +10,12 @@ runs=${2:-5}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-cmake --build "$build" --target sonvex_core >/dev/null
-${CXX:-c++} -std=c++20 -O2 -I"$root" "$here/resample_bench.cpp" "$build/libsonvex.a" \
-    -o "$work/resample_bench"
+cmake --build "$build" --target sonvex >/dev/null
+# The program converts to the stored WAV record: PCM 8000 Hz mono, 16-bit.
+export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_DATA_HOME="$work/home/.local/share"
+mkdir -p "$XDG_DATA_HOME/verrowave" "$work/out"
+python3 -c 'import struct,sys; sys.stdout.buffer.write(struct.pack("<HHIIHHH",1,1,8000,16000,2,16,0).ljust(1024,b"\0"))' \
+    >"$XDG_DATA_HOME/verrowave/WavCodec.wff"
 
 # Music-like material: two tones over pink noise.
 sox -n -r 44100 -c 2 -b 16 "$work/in.wav" synth 600 pinknoise synth 600 sine 440 \
@@ -28,7 +31,8 @@ t() {
 
 : >"$work/ours"; : >"$work/sox"; : >"$work/ffmpeg"
 for i in $(seq "$runs"); do
-    t "$work/ours" "$work/resample_bench" "$work/in.wav" "$work/ours.wav" 8000 1
+    rm -f "$work/out/in.wav"
+    t "$work/ours" "$build/sonvex" "$work/in.wav" -format .wav -outfolder "$work/out" -convert -exit
     t "$work/sox" sox "$work/in.wav" -r 8000 -c 1 "$work/sox.wav"
     t "$work/ffmpeg" ffmpeg -y -v error -i "$work/in.wav" -ar 8000 -ac 1 "$work/ffmpeg.wav"
 done
@@ -40,6 +44,6 @@ ow=$(median "$work/ours" 1); oc=$(median "$work/ours" 2)
 for tool in ours sox ffmpeg; do
     w=$(median "$work/$tool" 1); c=$(median "$work/$tool" 2)
     printf '%-12s %7.2f %7.2f %12.2f %22.2f\n' "$tool" "$w" "$c" \
-        "$(echo "$w / $ow" | bc -l)" "$(echo "$c / $oc" | bc -l)"
+        "$(awk "BEGIN {print $w / $ow}")" "$(awk "BEGIN {print $c / $oc}")"
 done
-soxi "$work/ours.wav" | grep -E 'Sample Rate|Channels|Duration'
+soxi "$work/out/in.wav" | grep -E 'Sample Rate|Channels|Duration'
