@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <signal.h>
 #include <sys/socket.h>
 
 #include "common/ScriptedHost.h"
@@ -232,12 +233,16 @@ TEST(InstallOnDemand, CancelDuringTheLocalInstallerStopsWithoutMessage) {
     ScopedHome home;
     ScriptedHost host;
     TempDir folder;
-    WriteScript(folder.file("install-slow"), "exec sleep 30");
+    // It runs on after Cancel: it lets go of our output streams and is ended below.
+    WriteScript(folder.file("install-slow"),
+                "echo $$ > '" + folder.file("pid") + "'\nexec sleep 30 >/dev/null 2>&1");
     SetLocalInstallerFolder(folder.path());
     host.iCancelAtPump = 3;
     std::string path;
     EXPECT_EQ(RunLookup("slow", &path), LPROCESS_STOPPED);
     SetLocalInstallerFolder("");
+    if (FileExists(folder.file("pid")))
+        kill(std::stoi(ReadLines(folder.file("pid")).at(0)), SIGKILL);
     EXPECT_TRUE(host.messages.empty());
     EXPECT_TRUE(path.empty());
 }

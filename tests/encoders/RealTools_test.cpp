@@ -330,12 +330,16 @@ TEST_F(DecoderJob, BudgetEndsTheWaitWithCreepingProgress) {
 
 TEST_F(DecoderJob, DeclinedInstallationStartsNoDecoder) {
     TempDir folder;
-    WriteScript(folder.file("install-oggdec"), "exec sleep 30");
+    // It runs on after Cancel: it lets go of our output streams and is ended below.
+    WriteScript(folder.file("install-oggdec"),
+                "echo $$ > '" + folder.file("pid") + "'\nexec sleep 30 >/dev/null 2>&1");
     SetLocalInstallerFolder(folder.path());
     host_.iCancelAtPump = 2;
     std::string wav = dir_.file("Temp1.wav");
     EXPECT_EQ(RunDecoder<LOggDecode>(dir_.file("in.ogg"), wav), LPROCESS_STOPPED);
     SetLocalInstallerFolder("");
+    if (FileExists(folder.file("pid")))
+        kill(std::stoi(ReadLines(folder.file("pid")).at(0)), SIGKILL);
     EXPECT_FALSE(FileExists(wav));
     EXPECT_TRUE(host_.messages.empty());
 }
