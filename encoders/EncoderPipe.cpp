@@ -1,0 +1,100 @@
+#include "encoders/EncoderPipe.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+
+#include "support/Debug.h"
+
+namespace sonvex {
+
+namespace {
+std::atomic<int> g_closeWaitMs{3000};
+}
+
+void LPipeOut::SetCloseWaitMs(int ms) {
+    g_closeWaitMs = ms;
+}
+
+int LPipeOut::CloseWaitMs() {
+    return g_closeWaitMs;
+}
+
+bool LPipeOut::_Open(const LCommandLine& commandLine) {
+    DebugLog("LPipeOut::_Open %s", commandLine.Text().c_str());
+    LChildProcess::Options o;
+    o.stdinMode = LChildProcess::Stdio::Pipe;
+    if (!process_.Start(commandLine.Args(), o)) {
+        DebugLog("LPipeOut::_Open CreateProcess FAILED");
+        return false;
+    }
+    return true;
+}
+
+void LPipeOut::_Close() {
+    process_.CloseStdin();
+    if (process_.Running()) {
+        if (!process_.Wait(g_closeWaitMs)) {
+            DebugLog(
+                "LPipeOut::_Close() WaitForSingleObject(hEncoderProcess) FAILED - process did "
+                "not close properly");
+            process_.Detach();
+        } else if (process_.ExitCode() != 0) {
+            DebugLog("LPipeOut::_Close encoder exit status %d", process_.ExitCode());
+        }
+    }
+}
+
+bool LPipeOut::WriteAll(const void* p, size_t bytes) {
+    int fd = process_.StdinFd();
+    if (fd < 0) return false;
+    const char* c = static_cast<const char*>(p);
+    while (bytes > 0) {
+        ssize_t n = ::write(fd, c, bytes);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            DebugLog("LPipeOut::WriteAll write FAILED: %s", strerror(errno));
+            return false;
+        }
+        c += n;
+        bytes -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+LPipe16Sink::LPipe16Sink(const LCommandLine& commandLine, int32_t rate, int nChannels)
+    : LSoundSinkBase(rate, nChannels), commandLine_(commandLine) {
+    samples16_.resize(static_cast<size_t>(nChans) * kMaxFrames);
+    pipe_._Close();
+    if (!pipe_._Open(commandLine_)) uErrorFlags |= kErrorUnusable;
+}
+
+LPipe16Sink::~LPipe16Sink() {
+    pipe_._Close();
+}
+
+void LPipe16Sink::Write(const int32_t* pBuffer, int frames) {
+    if (frames <= 0) return;
+    if (frames > kMaxFrames) frames = kMaxFrames;  // beyond the contract; never overrun
+    sPosition += frames;
+    const size_t n = static_cast<size_t>(frames) * nChans;
+    int16_t* out = samples16_.data();
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        out[i + 0] = PipeSampleTo16(pBuffer[i + 0]);
+        out[i + 1] = PipeSampleTo16(pBuffer[i + 1]);
+        out[i + 2] = PipeSampleTo16(pBuffer[i + 2]);
+        out[i + 3] = PipeSampleTo16(pBuffer[i + 3]);
+        out[i + 4] = PipeSampleTo16(pBuffer[i + 4]);
+        out[i + 5] = PipeSampleTo16(pBuffer[i + 5]);
+        out[i + 6] = PipeSampleTo16(pBuffer[i + 6]);
+        out[i + 7] = PipeSampleTo16(pBuffer[i + 7]);
+    }
+    for (; i < n; ++i) out[i] = PipeSampleTo16(pBuffer[i]);
+    // The stream is little-endian, as is the host.
+    bLastWriteOk_ = pipe_.WriteAll(out, n * sizeof(int16_t));
+}
+
+}  // namespace sonvex

@@ -1,0 +1,65 @@
+// The pipe to an encoder program: the program reads signed 16-bit little-endian PCM,
+// channels interleaved, on its standard input until end of input, and writes the file its
+// command line names.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "audio/SoundSink.h"
+#include "support/Process.h"
+
+namespace sonvex {
+
+class LPipeOut {
+public:
+    LPipeOut() = default;
+    ~LPipeOut() { _Close(); }
+    LPipeOut(const LPipeOut&) = delete;
+    LPipeOut& operator=(const LPipeOut&) = delete;
+
+    // Starts the encoder with the read end of a pipe as its standard input; its output and
+    // error streams are ours.
+    bool _Open(const LCommandLine& commandLine);
+    // Closes the write end and waits up to the close budget for the encoder; one that needs
+    // longer runs on and is reaped in the background.
+    void _Close();
+    // Writes all bytes; false when the pipe is not open or the encoder has gone.
+    bool WriteAll(const void* p, size_t bytes);
+    bool IsOpen() const { return process_.StdinFd() >= 0; }
+    pid_t EncoderPid() const { return process_.Pid(); }
+
+    // How long _Close waits for the encoder (3000 ms); tests shorten it, tools lengthen it.
+    static void SetCloseWaitMs(int ms);
+    static int CloseWaitMs();
+
+private:
+    LChildProcess process_;
+};
+
+class LPipe16Sink : public LSoundSinkBase {
+public:
+    LPipe16Sink(const LCommandLine& commandLine, int32_t rate, int nChannels);
+    ~LPipe16Sink() override;
+
+    void Write(const int32_t* pBuffer, int frames) override;
+    // The result of the last Write: false when the pipe write failed.
+    bool LastWriteOk() const { return bLastWriteOk_; }
+    const LCommandLine& CommandLine() const { return commandLine_; }
+    pid_t EncoderPid() const { return pipe_.EncoderPid(); }
+
+    static constexpr int kMaxFrames = 8192;
+
+private:
+    LPipeOut pipe_;
+    std::vector<int16_t> samples16_;
+    LCommandLine commandLine_;
+    bool bLastWriteOk_ = true;
+};
+
+// Internal sample to 16-bit, without clipping: the low 16 bits of (x + 8) >> 4.
+inline int16_t PipeSampleTo16(int32_t x) {
+    return static_cast<int16_t>(static_cast<uint16_t>((static_cast<int64_t>(x) + 8) >> 4));
+}
+
+}  // namespace sonvex

@@ -1,0 +1,80 @@
+#include "encoders/decoders/HelperDecoders.h"
+
+#include <algorithm>
+#include <atomic>
+
+#include "encoders/Components.h"
+#include "support/Debug.h"
+#include "support/File.h"
+
+namespace sonvex {
+
+namespace {
+std::atomic<int> g_budgetMs{3600000};
+}
+
+void LHelperDecodeBase::SetTimeBudgetMs(int ms) {
+    g_budgetMs = ms;
+}
+
+int LHelperDecodeBase::TimeBudgetMs() {
+    return g_budgetMs;
+}
+
+int ProcessRunCommandLineProcess(LProgressDialog& pd, const LCommandLine& commandLine,
+                                 int budgetMs) {
+    DebugLog("ProcessRunCommandLineProcess %s", commandLine.Text().c_str());
+    LChildProcess child;
+    LChildProcess::Options o;
+    o.stdinMode = LChildProcess::Stdio::Null;
+    o.stdoutMode = LChildProcess::Stdio::Null;
+    o.stderrMode = DebugEnabled() ? LChildProcess::Stdio::Inherit : LChildProcess::Stdio::Null;
+    if (!child.Start(commandLine.Args(), o)) return LPROCESS_FAILED;
+
+    double f = 0.97;
+    int remaining = budgetMs;
+    for (;;) {
+        int slice = std::min(500, remaining);
+        int w = WaitForChild(pd, child, slice);
+        if (w == 0) return LPROCESS_OK;
+        if (w == 1) return LPROCESS_STOPPED;  // the child runs on, reaped in the background
+        pd.SetProgress(1 - f);
+        f *= 0.99;
+        if (slice == remaining) break;
+        remaining -= slice;
+    }
+    DebugLog("ProcessRunCommandLineProcess time-out");
+    return LPROCESS_FAILED;
+}
+
+int LHelperDecodeBase::Work() {
+    SetStatusText(0, pszStatus);
+    SetStatusText(1, LFile::_GetFileFromPath(szInputPath));
+    std::string component;
+    int r = ProcessGetComponentPath(*this, pszComponent, component);
+    if (r != LPROCESS_OK) return r;
+    return ProcessRunCommandLineProcess(*this, BuildCommandLine(component), g_budgetMs);
+}
+
+LCommandLine LAACDecode::CommandLine(const std::string& component, const std::string& wav,
+                                     const std::string& input) {
+    LCommandLine c;
+    c.Quoted(component).Options(" -d  -o ").Quoted(wav).Options(" ").Quoted(input);
+    return c;
+}
+
+LCommandLine LOggDecode::CommandLine(const std::string& component, const std::string& wav,
+                                     const std::string& input) {
+    LCommandLine c;
+    c.Quoted(component).Options(" -o ").Quoted(wav).Options(" ").Quoted(input);
+    return c;
+}
+
+LCommandLine LFLACDecode::CommandLine(const std::string& component, const std::string& wav,
+                                      const std::string& input) {
+    LCommandLine c;
+    c.Quoted(component).Options(" -d -o ").Quoted(wav).Options(" ").Quoted(input);
+    return c;
+}
+
+}  // namespace sonvex

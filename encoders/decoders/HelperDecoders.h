@@ -1,0 +1,97 @@
+// Decoder jobs for inputs decoded by helper programs: the component writes a PCM WAV file at
+// the temporary path, which the caller then opens with the WAV reader.
+#pragma once
+
+#include <string>
+
+#include "support/Process.h"
+#include "support/ProgressDialog.h"
+
+namespace sonvex {
+
+// Starts the command line (no standard streams of ours, own process group) and waits for it
+// in half-second slices, moving the progress bar toward 100%: LPROCESS_OK when it ended,
+// LPROCESS_STOPPED on Cancel, LPROCESS_FAILED when it cannot start or outlives the budget.
+// A cancelled or late process runs on and is reaped in the background. The exit status is
+// not examined.
+int ProcessRunCommandLineProcess(LProgressDialog& pd, const LCommandLine& commandLine,
+                                 int budgetMs);
+
+class LHelperDecodeBase : public LProgressDialog {
+public:
+    // One hour for every decoder process; tests shorten it.
+    static void SetTimeBudgetMs(int ms);
+    static int TimeBudgetMs();
+
+    const std::string& InputPath() const { return szInputPath; }
+    const std::string& TempWavPath() const { return szTempWavPath; }
+
+protected:
+    LHelperDecodeBase(std::string title, std::string inputPath, std::string tempWavPath,
+                      const char* statusText, const char* component)
+        : LProgressDialog(std::move(title)),
+          szInputPath(std::move(inputPath)),
+          szTempWavPath(std::move(tempWavPath)),
+          pszStatus(statusText),
+          pszComponent(component) {}
+
+    int Work() override;
+    virtual LCommandLine BuildCommandLine(const std::string& componentPath) const = 0;
+
+    std::string szInputPath;
+    std::string szTempWavPath;
+
+private:
+    const char* pszStatus;
+    const char* pszComponent;
+};
+
+// "\"%s\" -d  -o \"%s\" \"%s\"" with component "aacdec".
+class LAACDecode : public LHelperDecodeBase {
+public:
+    LAACDecode(std::string inputPath, std::string tempWavPath,
+               std::string title = "Loading AAC file")
+        : LHelperDecodeBase(std::move(title), std::move(inputPath), std::move(tempWavPath),
+                            "Decoding AAC file", "aacdec") {}
+    static LCommandLine CommandLine(const std::string& component, const std::string& wav,
+                                    const std::string& input);
+
+protected:
+    LCommandLine BuildCommandLine(const std::string& c) const override {
+        return CommandLine(c, szTempWavPath, szInputPath);
+    }
+};
+
+// "\"%s\" -o \"%s\" \"%s\"" with component "oggdec".
+class LOggDecode : public LHelperDecodeBase {
+public:
+    LOggDecode(std::string inputPath, std::string tempWavPath,
+               std::string title = "Loading OGG file")
+        : LHelperDecodeBase(std::move(title), std::move(inputPath), std::move(tempWavPath),
+                            "Decoding Ogg file", "oggdec") {}
+    static LCommandLine CommandLine(const std::string& component, const std::string& wav,
+                                    const std::string& input);
+
+protected:
+    LCommandLine BuildCommandLine(const std::string& c) const override {
+        return CommandLine(c, szTempWavPath, szInputPath);
+    }
+};
+
+// "\"%s\" -d -o \"%s\" \"%s\"" with component "flacdec".
+class LFLACDecode : public LHelperDecodeBase {
+public:
+    LFLACDecode(std::string inputPath, std::string tempWavPath,
+                std::string title = "Loading FLAC file")
+        : LHelperDecodeBase(std::move(title), std::move(inputPath), std::move(tempWavPath),
+                            "Decoding FLAC file", "flacdec") {}
+    static LCommandLine CommandLine(const std::string& component, const std::string& wav,
+                                    const std::string& input);
+
+protected:
+    LCommandLine BuildCommandLine(const std::string& c) const override {
+        return CommandLine(c, szTempWavPath, szInputPath);
+    }
+};
+
+}  // namespace sonvex

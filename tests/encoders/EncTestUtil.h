@@ -1,0 +1,157 @@
+// Helpers shared by the encoder tests: fake components, registration, WAV data, signal checks.
+#pragma once
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/TestUtil.h"
+#include "encoders/Components.h"
+#include "support/Settings.h"
+
+namespace sonvex::test {
+
+inline void WriteScript(const std::string& path, const std::string& body) {
+    std::string text = "#!/bin/sh\n" + body + "\n";
+    WriteBytes(path, std::vector<uint8_t>(text.begin(), text.end()));
+    chmod(path.c_str(), 0755);
+}
+
+inline void RegisterComponent(const std::string& name, const std::string& path) {
+    RegistryWriteString(RegRoot::LocalMachine, ComponentKey(name), "Path", path);
+}
+
+inline std::vector<std::string> ReadLines(const std::string& path) {
+    std::vector<uint8_t> b = ReadBytes(path);
+    std::vector<std::string> lines;
+    std::string cur;
+    for (uint8_t c : b) {
+        if (c == '\n') {
+            lines.push_back(cur);
+            cur.clear();
+        } else {
+            cur += static_cast<char>(c);
+        }
+    }
+    if (!cur.empty()) lines.push_back(cur);
+    return lines;
+}
+
+// The PCM of a WAV file, as the data chunk holds it, with its format.
+struct WavData {
+    int rate = 0;
+    int channels = 0;
+    int bits = 0;
+    std::vector<int16_t> samples;
+    bool ok = false;
+};
+
+inline uint32_t GetLE32(const uint8_t* p) {
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+inline WavData ReadWav(const std::string& path) {
+    WavData w;
+    std::vector<uint8_t> b = ReadBytes(path);
+    if (b.size() < 12 || std::memcmp(b.data(), "RIFF", 4) || std::memcmp(b.data() + 8, "WAVE", 4))
+        return w;
+    size_t pos = 12;
+    while (pos + 8 <= b.size()) {
+        uint32_t len = GetLE32(&b[pos + 4]);
+        const uint8_t* body = &b[pos + 8];
+        if (!std::memcmp(&b[pos], "fmt ", 4) && len >= 16) {
+            w.channels = body[2] | (body[3] << 8);
+            w.rate = static_cast<int>(GetLE32(body + 4));
+            w.bits = body[14] | (body[15] << 8);
+        } else if (!std::memcmp(&b[pos], "data", 4)) {
+            size_t n = std::min<size_t>(len, b.size() - pos - 8) / 2;
+            w.samples.resize(n);
+            std::memcpy(w.samples.data(), body, n * 2);
+            w.ok = w.channels > 0 && w.bits == 16;
+            return w;
+        }
+        pos += 8 + len + (len & 1);
+    }
+    return w;
+}
+
+inline void WriteWav(const std::string& path, const std::vector<int16_t>& s, int rate,
+                     int channels) {
+    std::vector<uint8_t> v;
+    uint32_t data = static_cast<uint32_t>(s.size() * 2);
+    PutTag(v, "RIFF");
+    PutLE32(v, 36 + data);
+    PutTag(v, "WAVE");
+    PutTag(v, "fmt ");
+    PutLE32(v, 16);
+    PutLE16(v, 1);
+    PutLE16(v, channels);
+    PutLE32(v, rate);
+    PutLE32(v, rate * channels * 2);
+    PutLE16(v, channels * 2);
+    PutLE16(v, 16);
+    PutTag(v, "data");
+    PutLE32(v, data);
+    const uint8_t* p = reinterpret_cast<const uint8_t*>(s.data());
+    v.insert(v.end(), p, p + data);
+    WriteBytes(path, v);
+}
+
+// Best normalised correlation of one channel of a decoded signal with the reference, over
+// lags 0..maxLag (codecs add a delay).
+inline double BestCorrelation(const std::vector<int16_t>& ref, const std::vector<int16_t>& got,
+                              int channels, int channel, int maxLag) {
+    const size_t frames = ref.size() / channels;
+    const size_t gotFrames = got.size() / channels;
+    // Compare the middle, away from the codec's start and end transients.
+    const size_t b = frames / 4, e = frames * 3 / 4;
+    double best = -1;
+    for (int lag = 0; lag <= maxLag; ++lag) {
+        if (e + lag > gotFrames) break;
+        double xy = 0, xx = 0, yy = 0;
+        for (size_t i = b; i < e; ++i) {
+            double x = ref[i * channels + channel];
+            double y = got[(i + lag) * channels + channel];
+            xy += x * y;
+            xx += x * x;
+            yy += y * y;
+        }
+        if (xx > 0 && yy > 0) best = std::max(best, xy / std::sqrt(xx * yy));
+    }
+    return best;
+}
+
+inline bool WaitUntil(const std::function<bool()>& cond, int ms) {
+    for (int i = 0; i < ms / 10; ++i) {
+        if (cond()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return cond();
+}
+
+// True while a process exists (a zombie included).
+inline bool ProcessExists(pid_t pid) {
+    return FileExists("/proc/" + std::to_string(pid));
+}
+
+inline std::string ComponentsFolder() {
+    return std::string(SONVEX_BINARY_DIR) + "/components";
+}
+
+// Converts 16-bit samples to the internal representation.
+inline std::vector<int32_t> ToInternal(const std::vector<int16_t>& s) {
+    std::vector<int32_t> v(s.size());
+    for (size_t i = 0; i < s.size(); ++i) v[i] = static_cast<int32_t>(s[i]) * 16;
+    return v;
+}
+
+}  // namespace sonvex::test
