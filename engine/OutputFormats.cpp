@@ -6,6 +6,9 @@
 #include <cstring>
 #include <vector>
 
+#include "encoders/Components.h"
+#include "encoders/Mp3Encoder.h"
+#include "encoders/OggFlacAacEncoders.h"
 #include "formats/wav/WaveFile.h"
 #include "formats/wav/WaveFormatDialog.h"
 #include "support/Debug.h"
@@ -44,6 +47,46 @@ int CheckWavSettings(int32_t rate, int channels) {
 
 int NoOptions(int32_t, int) { return 1; }
 
+LSoundSinkRef OpenMp3(const std::string& path, int32_t rate, int channels) {
+    return LMP3EncodePipe::OpenMp3Sink(path, ReadMp3Settings(), rate, channels);
+}
+LSoundSinkRef OpenOgg(const std::string& path, int32_t, int) {
+    return LOggEncodePipe::OpenOggSink(path, ReadOggSettings());
+}
+LSoundSinkRef OpenFlac(const std::string& path, int32_t, int) {
+    return LFlacEncodePipe::OpenFlacSink(path, ReadFlacSettings());
+}
+LSoundSinkRef OpenAac(const std::string& path, int32_t, int) {
+    return LAACEncodePipe::OpenAACSink(path, ReadAACSettings());
+}
+
+// Rate and channel hints replace the stored values where given.
+template <typename Settings>
+void ApplyHints(Settings& s, int32_t rate, int channels) {
+    if (rate) s.iSampleRate = rate;
+    if (channels) s.uChannels = static_cast<uint8_t>(channels);
+}
+
+int CheckMp3(int32_t, int) {
+    LMp3Settings s = ReadMp3Settings();
+    return ShowMp3Settings(s) == IDOK ? 1 : 0;
+}
+int CheckOgg(int32_t rate, int channels) {
+    LOggSettings s = ReadOggSettings();
+    ApplyHints(s, rate, channels);
+    return ShowOggSettings(s) == IDOK ? 1 : 0;
+}
+int CheckFlac(int32_t rate, int channels) {
+    LFlacSettings s = ReadFlacSettings();
+    ApplyHints(s, rate, channels);
+    return ShowFlacSettings(s) == IDOK ? 1 : 0;
+}
+int CheckAac(int32_t rate, int channels) {
+    LAACSettings s = ReadAACSettings();
+    ApplyHints(s, rate, channels);
+    return ShowAACSettings(s) == IDOK ? 1 : 0;
+}
+
 const FormatRow kRows[] = {
     {".wav", true, nullptr, OpenWavSink, CheckWavSettings},
     {".au", true, nullptr, nullptr, NoOptions},
@@ -52,11 +95,11 @@ const FormatRow kRows[] = {
     {".gsm", true, nullptr, nullptr, NoOptions},
     {".vox", true, nullptr, nullptr, nullptr},
     {".raw", true, nullptr, nullptr, nullptr},
-    {".mp3", false, "mp3el", nullptr, nullptr},
-    {".ogg", false, "oggenc", nullptr, nullptr},
-    {".flac", false, "flacenc", nullptr, nullptr},
-    {".aac", false, "aacenc", nullptr, nullptr},
-    {".m4a", false, "aacenc", nullptr, nullptr},
+    {".mp3", false, "mp3el", OpenMp3, CheckMp3},
+    {".ogg", false, "oggenc", OpenOgg, CheckOgg},
+    {".flac", false, "flacenc", OpenFlac, CheckFlac},
+    {".aac", false, "aacenc", OpenAac, CheckAac},
+    {".m4a", false, "aacenc", OpenAac, CheckAac},
 };
 
 const FormatRow* FindRow(std::string_view ext) {
@@ -108,7 +151,10 @@ bool LGenSinkIsSupported(std::string_view format) {
     const FormatRow* r = FindRow(format);
     if (!r) return false;
     if (r->bBuiltIn) return r->open != nullptr;
-    return false;  // no encoder component support in this build
+    std::string path;
+    if (GetComponentPath(r->szComponent, path)) return true;
+    LProcessGetComponentPath job(r->szComponent);
+    return job.Run() == LPROCESS_OK;
 }
 
 int LGenSinkCheckSettings(std::string_view format, int32_t rate, int channels) {

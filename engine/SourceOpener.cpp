@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "encoders/decoders/HelperDecoders.h"
 #include "engine/DecoderJob.h"
 #include "formats/wav/WaveFile.h"
 #include "support/Debug.h"
@@ -68,7 +69,7 @@ int OpenDecoded(LSoundSourceRef& source, const std::string& path, const LUiConte
         return LPROCESS_FAILED;
     }
     bool bDirectX = false;
-    std::unique_ptr<LDecoderJob> job;
+    std::unique_ptr<LProgressDialog> job;
     if (HasExt(ext, {".wma"})) {
         job = std::make_unique<LMissingDecoder>("Loading WMA file", path, temp, false);
     } else if (HasExt(ext, {".dss"})) {
@@ -76,11 +77,11 @@ int OpenDecoded(LSoundSourceRef& source, const std::string& path, const LUiConte
     } else if (HasExt(ext, {".ra", ".ram", ".rm"})) {
         job = std::make_unique<LMissingDecoder>("Loading RealAudio file", path, temp, true);
     } else if (HasExt(ext, {".aac", ".m4a"})) {
-        job = std::make_unique<LMissingDecoder>("Loading AAC file", path, temp, true);
+        job = std::make_unique<LAACDecode>(path, temp);
     } else if (HasExt(ext, {".ogg"})) {
-        job = std::make_unique<LMissingDecoder>("Loading OGG file", path, temp, true);
+        job = std::make_unique<LOggDecode>(path, temp);
     } else if (HasExt(ext, {".flac"})) {
-        job = std::make_unique<LMissingDecoder>("Loading FLAC file", path, temp, true);
+        job = std::make_unique<LFLACDecode>(path, temp);
     } else if (HasExt(ext, {".sri"})) {
         job = std::make_unique<LMissingDecoder>("Loading SRI file", path, temp, true);
     } else if (HasExt(ext, {".dct"})) {

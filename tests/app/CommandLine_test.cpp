@@ -208,3 +208,47 @@ TEST_F(Cli, StoredRecordResamplesAndDownmixes) {
 
 }  // namespace
 }  // namespace sonvex
+
+namespace sonvex {
+namespace {
+
+// Encoder formats through the program on a machine where nothing is registered: the local
+// installers register the adapters, and the peers decode what we wrote.
+TEST_F(Cli, EncoderFormatsInstallOnDemandAndDecodeWithPeers) {
+    for (const char* tool : {"sox", "flac", "lame", "mpg123", "oggenc", "oggdec", "ffmpeg"})
+        if (!test::HaveProgram(tool)) GTEST_SKIP() << tool << " is not installed";
+    Sox("-n -r 44100 -c 2 -b 16 s.wav synth 1 sine 500 sine 700 gain -6");
+    SettingsWriteInt("FlacEncoder", "Channels", 2);
+    ASSERT_EQ(Sonvex("s.wav -format .flac -outfolder E -convert -format .mp3 -convert -format .ogg "
+                     "-convert -format .m4a -convert -exit"),
+              0)
+        << err;
+    std::string src, flac;
+    RunShell("sox '" + dir + "/s.wav' -t raw -", &src);
+    ASSERT_EQ(RunShell("flac -s -d -c --force-raw-format --endian=little --sign=signed '" + dir +
+                           "/E/s.flac'",
+                       &flac),
+              0);
+    EXPECT_EQ(flac, src);  // lossless at the stored rate and channels
+    std::string mp3, ogg, m4a;
+    EXPECT_EQ(RunShell("mpg123 -q -s '" + dir + "/E/s.mp3' | wc -c", &mp3), 0);
+    EXPECT_GT(std::stol(mp3), 44100 * 2 * 2 * 9 / 10);
+    EXPECT_EQ(RunShell("oggdec -Q -o - '" + dir + "/E/s.ogg' | wc -c", &ogg), 0);
+    EXPECT_GT(std::stol(ogg), 44100 * 2 * 9 / 10);  // mono by default
+    EXPECT_EQ(RunShell("ffmpeg -v error -i '" + dir + "/E/s.m4a' -f s16le - | wc -c", &m4a), 0);
+    EXPECT_GT(std::stol(m4a), 44100 * 2 * 2 * 9 / 10);
+    std::string path;
+    EXPECT_TRUE(RegistryReadString(RegRoot::LocalMachine, "Software\\Verrowave\\Components\\mp3el",
+                                   "Path", path, ""));
+    EXPECT_TRUE(test::FileExists(path));
+
+    // Decoder formats read back through temporary WAV files, matching the peers' own decoding.
+    ASSERT_EQ(Sonvex("-clear E/s.flac E/s.ogg -format .wav -outfolder D -convert -exit"), 0) << err;
+    std::string ours, theirs;
+    RunShell("sox '" + dir + "/D/s.wav' -t raw -", &ours);
+    EXPECT_EQ(ours, src);  // the first of the two same-named outputs: from the FLAC file
+    EXPECT_NE(err.find("already exists"), std::string::npos);  // the Ogg one was not written over
+}
+
+}  // namespace
+}  // namespace sonvex
