@@ -11,7 +11,7 @@ constexpr int32_t kULawThreshold[8] = {0, 1984, 6080, 14272, 30656, 63424, 12896
 
 constexpr int32_t kALawBase[8] = {128, 4224, 8448, 16896, 33792, 67584, 135168, 270336};
 constexpr int32_t kALawStep[8] = {256, 256, 512, 1024, 2048, 4096, 8192, 16384};
-constexpr int32_t kALawThreshold[8] = {0, 4096, 8192, 16384, 32768, 65536, 131072, 262144};
+constexpr int64_t kALawThreshold[8] = {0, 4096, 8192, 16384, 32768, 65536, 131072, 262144};
 
 }  // namespace
 
@@ -29,6 +29,8 @@ int32_t G711ALawDecode(uint8_t a) {
     return (a & 0x80) ? mag : -mag;
 }
 
+// The segment search uses the thresholds' form: for e >= 1, T[e] = 2^(e + 11) - 2112 and
+// U[e] = 2^(e + 11), so the segment follows from the bit length of the (offset) magnitude.
 uint8_t G711ULawEncode(int32_t x) {
     int sign = 0;
     int64_t mag = x;
@@ -36,11 +38,18 @@ uint8_t G711ULawEncode(int32_t x) {
         sign = 0x80;
         mag = -mag;
     }
-    int e = 7;
-    while (e > 0 && mag < kULawThreshold[e]) --e;
-    int64_t m = (mag - kULawThreshold[e]) >> (e + 7);
-    if (m > 15) m = 15;
-    return static_cast<uint8_t>(~(sign | (e << 4) | static_cast<int>(m)));
+    // At and above this the code is segment 7, mantissa 15.
+    constexpr int64_t kTop = kULawThreshold[7] + (int64_t{15} << 14);
+    uint32_t v = static_cast<uint32_t>((mag < kTop ? mag : kTop) + 2112);
+    int e = (31 - __builtin_clz(v)) - 11;
+    int m;
+    if (e <= 0) {
+        e = 0;
+        m = static_cast<int>(v - 2112) >> 7;
+    } else {
+        m = static_cast<int>(v >> (e + 7)) - 16;
+    }
+    return static_cast<uint8_t>(~(sign | (e << 4) | m));
 }
 
 uint8_t G711ALawEncode(int32_t x) {
@@ -50,11 +59,17 @@ uint8_t G711ALawEncode(int32_t x) {
         sign = 0;
         mag = -mag;
     }
-    int e = 7;
-    while (e > 0 && mag < kALawThreshold[e]) --e;
-    int64_t m = (mag - kALawThreshold[e]) / kALawStep[e];
-    if (m > 15) m = 15;
-    return static_cast<uint8_t>((sign | (e << 4) | static_cast<int>(m)) ^ 0x55);
+    constexpr int64_t kTop = kALawThreshold[7] + (int64_t{16} << 14) - 1;
+    uint32_t v = static_cast<uint32_t>(mag < kTop ? mag : kTop);
+    int e = v ? (31 - __builtin_clz(v)) - 11 : 0;
+    int m;
+    if (e <= 0) {
+        e = 0;
+        m = static_cast<int>(v >> 8);
+    } else {
+        m = static_cast<int>(v >> (e + 7)) - 16;
+    }
+    return static_cast<uint8_t>((sign | (e << 4) | m) ^ 0x55);
 }
 
 int CodecBytesPerSample(int iCodec) {

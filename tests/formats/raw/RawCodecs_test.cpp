@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 
 #include "formats/FormatTestUtil.h"
@@ -45,6 +46,50 @@ TEST(G711, EveryCodeRoundTrips) {
     for (int b = 0x81; b < 0x100; ++b)
         EXPECT_LT(G711ULawDecode(static_cast<uint8_t>(b)),
                   G711ULawDecode(static_cast<uint8_t>(b - 1)));
+}
+
+// The encoding rules step by step: the largest segment whose threshold the magnitude reaches,
+// then the mantissa, at most 15.
+uint8_t ULawByRule(int32_t x) {
+    const int64_t T[8] = {0, 1984, 6080, 14272, 30656, 63424, 128960, 260032};
+    int64_t mag = x;
+    int sign = 0;
+    if (mag < 0) {
+        sign = 0x80;
+        mag = -mag;
+    }
+    int e = 0;
+    for (int i = 0; i < 8; ++i)
+        if (mag >= T[i]) e = i;
+    int64_t m = std::min<int64_t>((mag - T[e]) >> (e + 7), 15);
+    return static_cast<uint8_t>(~(sign | e * 16 | static_cast<int>(m)));
+}
+
+uint8_t ALawByRule(int32_t x) {
+    const int64_t U[8] = {0, 4096, 8192, 16384, 32768, 65536, 131072, 262144};
+    const int64_t S[8] = {256, 256, 512, 1024, 2048, 4096, 8192, 16384};
+    int64_t mag = x;
+    int sign = 0x80;
+    if (mag < 0) {
+        sign = 0;
+        mag = -mag;
+    }
+    int e = 0;
+    for (int i = 0; i < 8; ++i)
+        if (mag >= U[i]) e = i;
+    int64_t m = std::min<int64_t>((mag - U[e]) / S[e], 15);
+    return static_cast<uint8_t>((sign | e * 16 | static_cast<int>(m)) ^ 0x55);
+}
+
+TEST(G711, EncodersFollowTheRulesForEveryValueInRange) {
+    for (int32_t x = -1100000; x <= 1100000; ++x) {
+        ASSERT_EQ(G711ULawEncode(x), ULawByRule(x)) << x;
+        ASSERT_EQ(G711ALawEncode(x), ALawByRule(x)) << x;
+    }
+    for (int32_t x : {INT32_MIN, INT32_MIN + 1, -2000000000, 2000000000, INT32_MAX}) {
+        EXPECT_EQ(G711ULawEncode(x), ULawByRule(x)) << x;
+        EXPECT_EQ(G711ALawEncode(x), ALawByRule(x)) << x;
+    }
 }
 
 TEST(G711, MagnitudesPastTheLastSegmentSaturate) {
