@@ -28,13 +28,18 @@ inline int16_t Sat16(int64_t v) {
     return static_cast<int16_t>(v > 32767 ? 32767 : (v < -32768 ? -32768 : v));
 }
 
-inline int16_t Add(int32_t a, int32_t b) {
-    return Sat16(static_cast<int64_t>(a) + b);
+inline int16_t Sat16(int32_t v) {
+    return static_cast<int16_t>(v > 32767 ? 32767 : (v < -32768 ? -32768 : v));
 }
 
-// Product of two Q15 values, rounded.
+// Saturating sum of two values in 16-bit range.
+inline int16_t Add(int32_t a, int32_t b) {
+    return Sat16(a + b);
+}
+
+// Product of two Q15 values in 16-bit range, rounded.
 inline int16_t MultR(int32_t a, int32_t b) {
-    return Sat16((static_cast<int64_t>(a) * b + 0x4000) >> 15);
+    return Sat16((a * b + 0x4000) >> 15);
 }
 
 // Coded LARs back to LARs: ((LARc + MIC) * 512 - B) << 15, divided by A.

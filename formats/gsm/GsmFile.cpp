@@ -19,13 +19,24 @@ LGSMFileSource::LGSMFileSource(const std::string& path) : LSoundSourceBase(8000,
                                    : static_cast<int32_t>(samples);
 }
 
+void LGSMFileSource::ReadAhead(int64_t nSamples) {
+    int want = static_cast<int>((nSamples + kGsmFrameSamples - 1) / kGsmFrameSamples);
+    if (want > kReadAheadFrames) want = kReadAheadFrames;
+    int64_t got = hFile_.Read(frames_, static_cast<int64_t>(want) * kGsmFrameBytes);
+    nFramesRead_ = static_cast<int>(got / kGsmFrameBytes);
+    iFrameNext_ = 0;
+    // A partial frame at the end is not part of the stream; leave the file before it.
+    if (got % kGsmFrameBytes) hFile_.Seek(-(got % kGsmFrameBytes), LFile::Origin::Current);
+}
+
 void LGSMFileSource::DecodeNextFrame(int32_t* pOut) {
-    uint8_t frame[kGsmFrameBytes];
-    if (hFile_.Read(frame, kGsmFrameBytes) < kGsmFrameBytes) {
+    if (iFrameNext_ >= nFramesRead_) ReadAhead(kGsmFrameSamples);
+    if (iFrameNext_ >= nFramesRead_) {
         std::memset(pOut, 0, sizeof(int32_t) * kGsmFrameSamples);
         return;
     }
-    LGSMFrame::DecodeNormal(state_, frame, pOut);
+    LGSMFrame::DecodeNormal(state_, frames_ + iFrameNext_ * kGsmFrameBytes, pOut);
+    ++iFrameNext_;
 }
 
 void LGSMFileSource::Read(int32_t* pBuffer, int frames) {
@@ -57,6 +68,7 @@ void LGSMFileSource::Read(int32_t* pBuffer, int frames) {
         pOut += n;
         real -= n;
     }
+    if (real > 0 && iFrameNext_ >= nFramesRead_) ReadAhead(real);
     while (real >= kGsmFrameSamples) {
         DecodeNextFrame(pOut);
         pOut += kGsmFrameSamples;
@@ -73,6 +85,7 @@ void LGSMFileSource::Read(int32_t* pBuffer, int frames) {
 
 void LGSMFileSource::Seek(int32_t frame) {
     state_.Reset();
+    nFramesRead_ = iFrameNext_ = 0;
     iBufferIndex_ = kGsmFrameSamples;
     sPosition_ = frame;
     if (frame > 0 && frame <= sLength_) {
@@ -97,16 +110,22 @@ LGSMFileSink::~LGSMFileSink() {
     if (nPending_ > 0) {
         std::memset(pending_ + nPending_, 0,
                     sizeof(int32_t) * static_cast<size_t>(kGsmFrameSamples - nPending_));
-        EncodeAndWrite(pending_);
+        Encode(pending_);
         nPending_ = 0;
+        Flush();
     }
     hFile_.Close();
 }
 
-void LGSMFileSink::EncodeAndWrite(const int32_t* pSamples) {
-    uint8_t frame[kGsmFrameBytes];
-    LGSMFrame::EncodeNormal(state_, pSamples, frame);
-    hFile_.Write(frame, kGsmFrameBytes);
+void LGSMFileSink::Encode(const int32_t* pSamples) {
+    if (nFrames_ == kFrameBufferFrames) Flush();
+    LGSMFrame::EncodeNormal(state_, pSamples, frames_ + nFrames_ * kGsmFrameBytes);
+    ++nFrames_;
+}
+
+void LGSMFileSink::Flush() {
+    if (nFrames_ > 0) hFile_.Write(frames_, static_cast<int64_t>(nFrames_) * kGsmFrameBytes);
+    nFrames_ = 0;
 }
 
 void LGSMFileSink::Write(const int32_t* pBuffer, int frames) {
@@ -120,11 +139,12 @@ void LGSMFileSink::Write(const int32_t* pBuffer, int frames) {
         nPending_ += take;
         i = take;
         if (nPending_ == kGsmFrameSamples) {
-            EncodeAndWrite(pending_);
+            Encode(pending_);
             nPending_ = 0;
         }
     }
-    for (; frames - i >= kGsmFrameSamples; i += kGsmFrameSamples) EncodeAndWrite(pBuffer + i);
+    for (; frames - i >= kGsmFrameSamples; i += kGsmFrameSamples) Encode(pBuffer + i);
+    Flush();
     if (i < frames) {
         std::memcpy(pending_, pBuffer + i, sizeof(int32_t) * static_cast<size_t>(frames - i));
         nPending_ = frames - i;

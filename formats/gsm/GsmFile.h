@@ -23,13 +23,19 @@ public:
     void Seek(int32_t frame) override;
 
 private:
-    // Reads and decodes the next frame; a missing frame gives silence.
+    // Reads the frames of the next n samples in one go (when not yet read).
+    void ReadAhead(int64_t nSamples);
+    // Decodes the next frame read; a frame missing from the file gives silence.
     void DecodeNextFrame(int32_t* pOut);
 
     LGSMDecoderState state_;
     LFile hFile_;
     int32_t buffer_[kGsmFrameSamples];
     int iBufferIndex_ = kGsmFrameSamples;
+    static constexpr int kReadAheadFrames = kBlockFrames / kGsmFrameSamples + 2;
+    uint8_t frames_[kReadAheadFrames * kGsmFrameBytes];
+    int nFramesRead_ = 0;  // bytes of whole frames in frames_
+    int iFrameNext_ = 0;
     int32_t sPosition_ = 0;
     int32_t sLength_ = 0;
 };
@@ -43,12 +49,17 @@ public:
     void Write(const int32_t* pBuffer, int frames) override;
 
 private:
-    void EncodeAndWrite(const int32_t* pSamples);
+    // Encodes a block into the frame buffer; Flush writes the buffer.
+    void Encode(const int32_t* pSamples);
+    void Flush();
 
     LGSMEncoderState state_;
     LFile hFile_;
     int32_t pending_[kGsmFrameSamples];
     int nPending_ = 0;
+    static constexpr int kFrameBufferFrames = kBlockFrames / kGsmFrameSamples + 2;
+    uint8_t frames_[kFrameBufferFrames * kGsmFrameBytes];
+    int nFrames_ = 0;
 };
 
 }  // namespace sonvex
