@@ -12,17 +12,15 @@ if [ ! -x "$driver" ] || [ "$root/bench/formats_driver.cpp" -nt "$driver" ] ||
         -o "$driver"
 fi
 
-# best_of N CMD...: the shortest wall time of N runs, in seconds.
+# best_of N 'COMMAND': the smallest CPU time (user + system, in seconds) of N runs of a shell
+# command. CPU time rather than wall time keeps the figures steady on a shared machine.
 best_of() {
     n=$1
-    shift
     best=
     i=0
     while [ $i -lt "$n" ]; do
-        s=$(date +%s.%N)
-        "$@"
-        e=$(date +%s.%N)
-        t=$(echo "$e - $s" | bc -l)
+        /usr/bin/time -f '%U %S' -o "$work/time" sh -c "$2"
+        t=$(awk '{ print $1 + $2 }' "$work/time")
         if [ -z "$best" ] || [ "$(echo "$t < $best" | bc -l)" = 1 ]; then best=$t; fi
         i=$((i + 1))
     done

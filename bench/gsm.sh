@@ -1,6 +1,6 @@
 #!/bin/sh
 # GSM 06.10 encode and decode of 600 s of an 8 kHz speech-like signal: ours against libgsm's
-# toast and untoast. Prints times (best of 3) and our time / theirs.
+# toast and untoast. Prints CPU times (best of 3) and our time / theirs.
 #   bench/gsm.sh            (BUILD=dir to use another build tree)
 . "$(dirname "$0")/common.sh"
 command -v toast >/dev/null && command -v untoast >/dev/null || {
@@ -8,14 +8,10 @@ command -v toast >/dev/null && command -v untoast >/dev/null || {
     exit 1
 }
 "$driver" speech "$work/speech.l" 600
-enc_ours() { "$driver" gsm-enc "$work/speech.l" "$work/ours.gsm"; }
-enc_lib() { toast -l -c <"$work/speech.l" >"$work/lib.gsm"; }
-dec_ours() { "$driver" gsm-dec "$work/lib.gsm" "$work/ours.l"; }
-dec_lib() { untoast -l -c <"$work/lib.gsm" >"$work/lib.l"; }
-to=$(best_of 3 enc_ours)
-tl=$(best_of 3 enc_lib)
-do_=$(best_of 3 dec_ours)
-dl=$(best_of 3 dec_lib)
+to=$(best_of 3 "'$driver' gsm-enc '$work/speech.l' '$work/ours.gsm'")
+tl=$(best_of 3 "toast -l -c <'$work/speech.l' >'$work/lib.gsm'")
+do_=$(best_of 3 "'$driver' gsm-dec '$work/lib.gsm' '$work/ours.l'")
+dl=$(best_of 3 "untoast -l -c <'$work/lib.gsm' >'$work/lib.l'")
 echo "encode 600 s: ours ${to} s, toast ${tl} s, ratio $(ratio "$to" "$tl")"
 echo "decode 600 s: ours ${do_} s, untoast ${dl} s, ratio $(ratio "$do_" "$dl")"
 untoast -l -c <"$work/ours.gsm" >"$work/ours_lib.l"
