@@ -110,7 +110,10 @@ LSoundSourceRef LAifFile::OpenSource(const std::string& path) {
         return MakeErrorSource(5);
     }
     int32_t rate = AiffRateFromExtended(comm + 8);
-    uint32_t dataBytes = ssndSize < 8 ? 0 : ssndSize - 8;
+    // 0xFFFFFFFF is the size a writer leaves while the file is open: read to the end.
+    uint32_t dataBytes = ssndSize == 0xFFFFFFFF ? kUnknownDataLength
+                         : ssndSize < 8         ? 0
+                                                : ssndSize - 8;
     int iCodec = sampleSize > 8 ? kCodecPcm16BE : kCodecS8;
     return LSoundSourceRef(
         NewRawFileDataSource(iCodec, std::move(file), rate, dataBytes, nChannels));

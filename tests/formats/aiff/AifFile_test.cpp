@@ -221,6 +221,18 @@ TEST(AiffWrite, HeaderOfAThousandStereoFrames) {
     EXPECT_EQ(ReadAll(src), sig);
 }
 
+TEST(AiffWrite, AnUnfinishedFileReadsToItsEnd) {
+    TempDir dir;
+    std::vector<int32_t> sig = ToInternal(Sine16(700, 1, 440, 8000, 20000));
+    LSoundSinkRef sink = LAifFile::OpenSink(dir.file("o.aif"), 8000, 1);
+    WriteAll(sink, sig, 1);
+    WriteBytes(dir.file("copy.aif"), ReadBytes(dir.file("o.aif")));  // header still provisional
+    LSoundSourceRef src = LAifFile::OpenSource(dir.file("copy.aif"));
+    ASSERT_EQ(src->ErrorState, 0);
+    ASSERT_EQ(src->GetLength(), 700);
+    EXPECT_EQ(ReadAll(src), sig);
+}
+
 TEST(AiffWrite, CutBackSinkWritesTheSizesOfWhatRemains) {
     TempDir dir;
     {
