@@ -42,10 +42,6 @@ TEST(G711, EveryCodeRoundTrips) {
         }
         EXPECT_EQ(G711ALawEncode(G711ALawDecode(static_cast<uint8_t>(b))), b) << b;
     }
-    // Decoded values grow with the code within each sign half.
-    for (int b = 0x81; b < 0x100; ++b)
-        EXPECT_LT(G711ULawDecode(static_cast<uint8_t>(b)),
-                  G711ULawDecode(static_cast<uint8_t>(b - 1)));
 }
 
 // The encoding rules step by step: the largest segment whose threshold the magnitude reaches,
@@ -92,14 +88,6 @@ TEST(G711, EncodersFollowTheRulesForEveryValueInRange) {
     }
 }
 
-TEST(G711, MagnitudesPastTheLastSegmentSaturate) {
-    EXPECT_EQ(G711ULawEncode(INT32_MAX), 0x80);
-    EXPECT_EQ(G711ULawEncode(INT32_MIN), 0x00);
-    EXPECT_EQ(G711ALawEncode(INT32_MAX), 0xAA);
-    EXPECT_EQ(G711ALawEncode(INT32_MIN), 0x2A);
-    EXPECT_EQ(G711ALawEncode(600000), 0xAA);
-}
-
 TEST(SampleCodecs, EightBitOutputsHoldTheTop) {
     uint8_t b;
     LCodecU8::Encode(0, &b);
@@ -117,24 +105,6 @@ TEST(SampleCodecs, EightBitOutputsHoldTheTop) {
     EXPECT_EQ(b, 0x00);
     LCodecS8::Encode(-524288, &b);
     EXPECT_EQ(b, 0x80);
-}
-
-TEST(SampleCodecs, SixteenBitByteOrders) {
-    uint8_t p[2];
-    LCodecPcm16LE::Encode(0x12340, p);
-    EXPECT_EQ(p[0], 0x34);
-    EXPECT_EQ(p[1], 0x12);
-    EXPECT_EQ(LCodecPcm16LE::Decode(p), 0x12340);
-    LCodecPcm16BE::Encode(-16, p);
-    EXPECT_EQ(p[0], 0xFF);
-    EXPECT_EQ(p[1], 0xFF);
-    EXPECT_EQ(LCodecPcm16BE::Decode(p), -16);
-    LCodecPcm16LE::Encode(0x7FFF0, p);
-    EXPECT_EQ(LCodecPcm16LE::Decode(p), 0x7FFF0);
-    LCodecS8::Encode(0, p);
-    p[0] = 0x80;
-    EXPECT_EQ(LCodecS8::Decode(p), -524288);
-    EXPECT_EQ(LCodecU8::Decode(p), 0);
 }
 
 }  // namespace

@@ -65,33 +65,6 @@ TEST(RawSource, NegativePositionsAndSeeksGiveSilence) {
     for (int i = 0; i < 64; ++i) EXPECT_EQ(buf[i], 0);
 }
 
-TEST(RawSource, StereoAndEveryCodecDecodeFromTheFileStart) {
-    TempDir dir;
-    WriteBytes(dir.file("a.raw"), {0x80, 0x7F, 0x00, 0xFF});
-    struct Case {
-        int codec, chans;
-        std::vector<int32_t> want;
-    };
-    std::vector<Case> cases = {
-        {kCodecU8, 2, {0, -4096, -524288, 127 * 4096}},
-        {kCodecS8, 1, {-524288, 127 * 4096, 0, -4096}},
-        {kCodecPcm16BE, 2, {static_cast<int16_t>(0x807F) * 16, 0x00FF * 16}},
-        {kCodecPcm16LE, 1, {0x7F80 * 16, static_cast<int16_t>(0xFF00) * 16}},
-        {kCodecULaw, 1, {G711ULawDecode(0x80), G711ULawDecode(0x7F), -513984, 0}},
-        {kCodecALaw,
-         1,
-         {G711ALawDecode(0x80), G711ALawDecode(0x7F), G711ALawDecode(0), G711ALawDecode(0xFF)}},
-    };
-    for (const Case& c : cases) {
-        LSoundSourceRef src = LRawFile::OpenSource(
-            dir.file("a.raw"), LRawSettings{8000, static_cast<uint8_t>(c.chans), c.codec});
-        ASSERT_EQ(src->ErrorState, 0) << c.codec;
-        EXPECT_EQ(src->nChans, c.chans);
-        EXPECT_EQ(src->MaxAmplitude, CodecMaxAmplitude(c.codec));
-        EXPECT_EQ(ReadAll(src), c.want) << "codec " << c.codec;
-    }
-}
-
 TEST(RawFileOpen, RefusalsAndCodecZero) {
     TempDir dir;
     WriteBytes(dir.file("a.raw"), {1, 2, 3, 4});
