@@ -109,19 +109,27 @@ void LSRCVOX::Seek(int32_t frame) {
     state_ = LVoxState();
     bPending_ = 0;
     hFile_.Seek(0);
-    sPosition_ = 0;
-    if (frame <= 0) {
-        sPosition_ = frame;
-        return;
-    }
+    sPosition_ = frame;
     // Decode up to the frame so the codec state is the one a straight read would have.
     int32_t target = frame < GetLength() ? frame : GetLength();
-    std::vector<int32_t> scratch(kBlockFrames);
-    while (sPosition_ < target) {
-        int n = target - sPosition_ < kBlockFrames ? target - sPosition_ : kBlockFrames;
-        Read(scratch.data(), n);
+    int32_t done = 0;
+    while (done < target) {
+        int32_t want = (target - done + 1) / 2;
+        if (want > kVoxBufferBytes) want = kVoxBufferBytes;
+        int64_t got = hFile_.Read(buffer_.data(), want);
+        if (got <= 0) break;
+        for (int64_t i = 0; i < got; ++i) {
+            uint8_t b = buffer_[static_cast<size_t>(i)];
+            state_.DecodeNibble(b >> 4);
+            if (++done == target) {
+                bPending_ = 1;
+                uPendingByte_ = b;
+                break;
+            }
+            state_.DecodeNibble(b & 15);
+            ++done;
+        }
     }
-    sPosition_ = frame;
 }
 
 LSNKVOX::LSNKVOX(const char* szFileName, int32_t rate)
