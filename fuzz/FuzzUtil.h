@@ -17,8 +17,7 @@
 namespace sonvex::fuzz {
 
 inline std::string InputPath(const char* ext) {
-    static std::string path =
-        "/tmp/sonvex_fuzz_" + std::to_string(getpid()) + std::string(ext);
+    static std::string path = "/tmp/sonvex_fuzz_" + std::to_string(getpid()) + std::string(ext);
     return path;
 }
 

@@ -1,5 +1,5 @@
-#include "formats/aiff/AifFile.h"
 #include "FuzzUtil.h"
+#include "formats/aiff/AifFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace sonvex;

@@ -1,5 +1,5 @@
-#include "formats/au/AuFile.h"
 #include "FuzzUtil.h"
+#include "formats/au/AuFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace sonvex;

@@ -1,5 +1,5 @@
-#include "formats/dct/DCTDecode.h"
 #include "FuzzUtil.h"
+#include "formats/dct/DCTDecode.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace sonvex;

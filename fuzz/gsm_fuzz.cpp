@@ -1,6 +1,6 @@
+#include "FuzzUtil.h"
 #include "formats/gsm/GsmCodec.h"
 #include "formats/gsm/GsmFile.h"
-#include "FuzzUtil.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace sonvex;
@@ -14,7 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (size_t off = 0; off + 4 * kGsmFrameSamples <= size && off < 8 * 640; off += 640) {
         for (int k = 0; k < kGsmFrameSamples; ++k) {
             const uint8_t* p = data + off + 4 * k;
-            pcm[k] = static_cast<int32_t>(p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t{p[3]} << 24));
+            pcm[k] =
+                static_cast<int32_t>(p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t{p[3]} << 24));
         }
         LGSMFrame::EncodeNormal(enc, pcm, frame);
         LGSMFrame::DecodeNormal(dec, frame, pcm);

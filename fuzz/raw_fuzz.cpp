@@ -1,7 +1,7 @@
 // The first two bytes choose the codec and channel count; the rest is the file. The samples
 // read are written back through the same codec, with arbitrary values mixed in.
-#include "formats/raw/RawFile.h"
 #include "FuzzUtil.h"
+#include "formats/raw/RawFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace sonvex;

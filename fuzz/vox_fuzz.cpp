@@ -1,5 +1,5 @@
-#include "formats/vox/VoxFile.h"
 #include "FuzzUtil.h"
+#include "formats/vox/VoxFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace sonvex;

@@ -12,7 +12,7 @@ namespace {
 
 using namespace test;
 
-struct DctSpec {
+struct DctLayout {
     uint32_t version = 3;
     uint32_t flags = 0;
     std::vector<uint8_t> flat;
@@ -25,7 +25,7 @@ struct DctSpec {
     int fileLengthDelta = 0;
 };
 
-std::vector<uint8_t> Build(const DctSpec& s) {
+std::vector<uint8_t> Build(const DctLayout& s) {
     std::vector<uint8_t> f;
     PutLE16(f, s.version);
     PutLE32(f, 0);  // file length, patched below
@@ -72,8 +72,8 @@ std::vector<uint8_t> Audio(size_t n) {
 
 class DCT : public ::testing::Test {
 protected:
-    int Run(const DctSpec& spec) {
-        WriteBytes(dir.file("in.dct"), Build(spec));
+    int Run(const DctLayout& layout) {
+        WriteBytes(dir.file("in.dct"), Build(layout));
         LDCTDecode job(dir.file("in.dct"), dir.file("Temp1.wav"));
         EXPECT_EQ(job.Title(), "Loading DCT file");
         return job.Run();
@@ -87,7 +87,7 @@ protected:
 
 TEST_F(DCT, CopiesTheEmbeddedWavOfEachVersion) {
     for (uint32_t version : {0u, 1u, 2u, 3u}) {
-        DctSpec s;
+        DctLayout s;
         s.version = version;
         s.audio = Audio(70000);
         s.flat = {1, 2, 3};
@@ -105,7 +105,7 @@ TEST_F(DCT, CopiesTheEmbeddedWavOfEachVersion) {
 }
 
 TEST_F(DCT, EncryptionCountsFromVersionTwo) {
-    DctSpec s;
+    DctLayout s;
     s.version = 1;
     s.flags = 2;
     s.audio = Audio(100);
@@ -125,14 +125,14 @@ TEST_F(DCT, EncryptionCountsFromVersionTwo) {
 }
 
 TEST_F(DCT, ShortAudioAndWholeBlocks) {
-    DctSpec s;
+    DctLayout s;
     s.audio = Audio(1000);
     s.audioSizeOverride = 5000;  // more than the file holds: copy what there is
     EXPECT_EQ(Run(s), LPROCESS_OK);
     EXPECT_EQ(ReadBytes(dir.file("Temp1.wav")), s.audio);
 
     // Two whole blocks end with one empty read: three checks for Cancel.
-    DctSpec w;
+    DctLayout w;
     w.audio = Audio(2 * LDCTDecode::kCopyBlockBytes);
     WriteBytes(dir.file("Temp1.wav"), std::vector<uint8_t>(200000, 1));  // replaced
     int before = host.nPumps;
@@ -154,36 +154,36 @@ TEST_F(DCT, RefusalsAndTheirMessages) {
         "the dictator to send it again.";
     struct Case {
         const char* name;
-        DctSpec spec;
+        DctLayout layout;
         std::string message;
     };
     std::vector<Case> cases;
     auto add = [&](const char* name, std::string message, auto edit) {
-        DctSpec s;
+        DctLayout s;
         s.audio = Audio(300);
         edit(s);
         cases.push_back({name, s, message});
     };
-    add("version 4", "DCT File load error", [](DctSpec& s) { s.version = 4; });
-    add("one byte longer", corrupt, [](DctSpec& s) { s.fileLengthDelta = -1; });
-    add("one byte shorter", corrupt, [](DctSpec& s) { s.fileLengthDelta = 1; });
-    add("flat data as long as the file", corrupt, [](DctSpec& s) { s.flatSizeOverride = 0; });
-    add("notes", notes, [](DctSpec& s) { s.notesLength = 100000; });
-    add("attachment", attachment, [](DctSpec& s) {
+    add("version 4", "DCT File load error", [](DctLayout& s) { s.version = 4; });
+    add("one byte longer", corrupt, [](DctLayout& s) { s.fileLengthDelta = -1; });
+    add("one byte shorter", corrupt, [](DctLayout& s) { s.fileLengthDelta = 1; });
+    add("flat data as long as the file", corrupt, [](DctLayout& s) { s.flatSizeOverride = 0; });
+    add("notes", notes, [](DctLayout& s) { s.notesLength = 100000; });
+    add("attachment", attachment, [](DctLayout& s) {
         s.flags = 4;
         s.attachments = {{"ok", 3}, {"big", 100000}};
     });
-    add("zero channels", channels, [](DctSpec& s) { s.nChans = 0; });
+    add("zero channels", channels, [](DctLayout& s) { s.nChans = 0; });
     for (Case& c : cases) {
         if (std::string(c.name) == "flat data as long as the file") {
             // uFlatDataSize equal to FileLength: patch it after the length is known.
-            std::vector<uint8_t> f = Build(c.spec);
+            std::vector<uint8_t> f = Build(c.layout);
             for (int i = 0; i < 4; ++i) f[18 + i] = f[2 + i];
             WriteBytes(dir.file("in.dct"), f);
             LDCTDecode job(dir.file("in.dct"), dir.file("Temp1.wav"));
             EXPECT_EQ(job.Run(), LPROCESS_FAILED) << c.name;
         } else {
-            EXPECT_EQ(Run(c.spec), LPROCESS_FAILED) << c.name;
+            EXPECT_EQ(Run(c.layout), LPROCESS_FAILED) << c.name;
         }
         EXPECT_EQ(LastMessage(), c.message) << c.name;
         EXPECT_FALSE(FileExists(dir.file("Temp1.wav"))) << c.name;
@@ -204,7 +204,7 @@ TEST_F(DCT, RefusalsAndTheirMessages) {
 }
 
 TEST_F(DCT, CancelStopsTheCopy) {
-    DctSpec s;
+    DctLayout s;
     s.audio = Audio(5 * LDCTDecode::kCopyBlockBytes + 10);
     host.iCancelAtPump = 3;
     EXPECT_EQ(Run(s), LPROCESS_STOPPED);
