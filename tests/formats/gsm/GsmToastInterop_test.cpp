@@ -96,6 +96,14 @@ TEST(GsmToast, QualityOfEveryPairingMatchesLibgsm) {
     double decoders = Snr(Load16(dir.file("lib_lib.l")), OurDecode(dir.file("lib.gsm")));
     std::printf("our decoder against untoast on toast's file: %.2f dB\n", decoders);
     EXPECT_GT(decoders, 25.0);
+
+    // A third decoder, ffmpeg's, reads our file as untoast does.
+    if (HaveProgram("ffmpeg")) {
+        ASSERT_EQ(RunShell("ffmpeg -nostdin -hide_banner -loglevel error -f gsm -i " +
+                           Q(dir.file("ours.gsm")) + " -f s16le -y " + Q(dir.file("ff.l"))),
+                  0);
+        EXPECT_GT(Snr(Load16(dir.file("ours_lib.l")), Load16(dir.file("ff.l"))), 60.0);
+    }
 }
 
 }  // namespace
