@@ -1,0 +1,9 @@
+#include "FuzzUtil.h"
+#include "formats/au/AuFile.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    using namespace sonvex;
+    LSoundSourceRef src = LAuFile::OpenSource(fuzz::WriteInput(data, size, ".au"));
+    fuzz::Exercise(src);
+    return 0;
+}
