@@ -355,6 +355,7 @@ void LLayer3Decoder::IntensityLong(const MP3Header& h, const GranuleInfo& gR, in
         int bb = b == 21 ? 20 : b;
         int pos = sf.l[bb];
         bool bIllegal = h.version == 0 ? pos >= 7 : pos == sf.isMaxL[bb];
+        if (h.version != 0 && b == 21 && firstBand == 21) pos = 0, bIllegal = false;
         int s = pSfb_->lng[b], e = pSfb_->lng[b + 1];
         if (bIllegal) {
             if (bMs)
@@ -425,6 +426,7 @@ void LLayer3Decoder::Stereo(const MP3Header& h, const GranuleInfo& gR, int gr) {
                 int bb = b == 12 ? 11 : b;
                 int pos = sf.s[bb][w];
                 bool bIllegal = h.version == 0 ? pos >= 7 : pos == sf.isMaxS[bb][w];
+                if (h.version != 0 && b == 12 && start == 12) pos = 0, bIllegal = false;
                 if (b < start || bIllegal) {
                     if (bMs) ms(s + w, e, 3);
                     continue;
@@ -466,6 +468,9 @@ void LLayer3Decoder::Hybrid(const GranuleInfo& g, int ch, int limit, float (*out
     float* xr = xr_[ch];
     const int bt = g.window_switching ? g.block_type : 0;
     const bool bMixed = bt == 2 && g.mixed_block;
+    // The mixed flag puts the lowest subbands on the normal window whatever the block type
+    // (as the ISO reference decoder does for block types 1 and 3 too).
+    const bool bLowLong = g.window_switching && g.mixed_block;
     // Alias reduction.
     int nBound = bt != 2 ? 32 : (bMixed ? nMixedLongSb_ : 0);
     for (int sb = 1; sb < nBound && 18 * sb - 8 < limit; ++sb) {
@@ -482,7 +487,7 @@ void LLayer3Decoder::Hybrid(const GranuleInfo& g, int ch, int limit, float (*out
     for (int sb = 0; sb < nzSb; ++sb) {
         const float* X = xr + 18 * sb;
         alignas(32) float y[36];
-        int b = (bMixed && sb < nMixedLongSb_) ? 0 : bt;
+        int b = (bLowLong && sb < nMixedLongSb_) ? 0 : bt;
         if (b != 2) {
             for (int n = 0; n < 36; ++n) y[n] = 0.0f;
             for (int k = 0; k < 18; ++k) {
