@@ -231,6 +231,9 @@ void LMP3Source::Seek(int32_t frame) {
     hFile.SeekTo(pos);
     hFile.nBytesLeft = static_cast<int32_t>(std::max<int64_t>(nDataBytes - pos, INT32_MIN));
     decoder.Reset();
+    // The held bytes stand in for the reservoir of the first warm-up frame, so that it is
+    // decoded (and discarded) rather than skipped, and the frame count stays exact.
+    if (warm > 0) nMainFill = mp3::kMainDataBytes;
     for (int i = 0; i < warm; ++i)
         if (!DecodeFrame(pcmFrame)) break;
     nBufferPos = DecodeFrame(pcmFrame) ? r : nFrameSamples;
