@@ -227,7 +227,10 @@ void LMP3Source::Seek(int32_t frame) {
     int32_t r = t % nFrameSamples;
     int32_t warm = std::min(4, f);
     int32_t startFrame = f - warm;
-    int64_t pos = nAudioStart + static_cast<int64_t>(std::trunc(startFrame * dFrameBytes));
+    // Frame k of a constant-rate stream starts within a byte or so of k x dFrameBytes, on
+    // either side: starting half a frame early lets the header search find frame k itself.
+    double at = startFrame > 0 ? (startFrame - 0.5) * dFrameBytes : 0.0;
+    int64_t pos = nAudioStart + static_cast<int64_t>(std::trunc(at));
     hFile.SeekTo(pos);
     hFile.nBytesLeft = static_cast<int32_t>(std::max<int64_t>(nDataBytes - pos, INT32_MIN));
     decoder.Reset();

@@ -51,7 +51,7 @@ void PutBE32(Bytes& v, size_t at, uint32_t x) {
     for (int i = 0; i < 4; ++i) v[at + i] = static_cast<uint8_t>(x >> (24 - 8 * i));
 }
 
-struct Fixture : ::testing::Test {
+struct MP3SourceTest : ::testing::Test {
     test::TempDir dir;
     std::string Write(const Bytes& b, const char* name = "t.mp3") {
         std::string p = dir.file(name);
@@ -132,7 +132,7 @@ TEST(MP3ReorderTest, ShortAndMixedMaps) {
     EXPECT_NE(d.ReorderMap(2)[73], 73);
 }
 
-TEST_F(Fixture, OpenFailures) {
+TEST_F(MP3SourceTest, OpenFailures) {
     LMP3Source missing(dir.file("none.mp3"));
     EXPECT_EQ(missing.ErrorState, 4);
     LMP3Source empty(Write({}));
@@ -142,7 +142,7 @@ TEST_F(Fixture, OpenFailures) {
     EXPECT_EQ(buf[0], 0);
 }
 
-TEST_F(Fixture, HeaderSearchLimit) {
+TEST_F(MP3SourceTest, HeaderSearchLimit) {
     FrameSpec f;
     for (size_t garbage : {65535u, 65536u}) {
         Bytes b(garbage, 0x55);
@@ -153,7 +153,7 @@ TEST_F(Fixture, HeaderSearchLimit) {
     }
 }
 
-TEST_F(Fixture, ConstantBitrateLengthEstimate) {
+TEST_F(MP3SourceTest, ConstantBitrateLengthEstimate) {
     FrameSpec f;
     Bytes b;
     for (int i = 0; i < 20; ++i) AddFrame(b, f);
@@ -172,7 +172,7 @@ TEST_F(Fixture, ConstantBitrateLengthEstimate) {
 }
 
 // Low bit rates: the last 128 bytes hold real frames, not a tag. None may be dropped.
-TEST_F(Fixture, SmallFramesAtTheEndAreKept) {
+TEST_F(MP3SourceTest, SmallFramesAtTheEndAreKept) {
     FrameSpec f{1, 1, 1, 3};  // MPEG-2, 8 kbit/s, 24 kHz, mono: 24-byte frames
     Bytes b;
     for (int i = 0; i < 40; ++i) AddFrame(b, f);
@@ -194,7 +194,7 @@ TEST_F(Fixture, SmallFramesAtTheEndAreKept) {
     EXPECT_EQ(t.GetLength(), 40 * 576);
 }
 
-TEST_F(Fixture, AverageOfFewerThanEightFrames) {
+TEST_F(MP3SourceTest, AverageOfFewerThanEightFrames) {
     Bytes b;
     for (int idx : {5, 9, 11}) {  // 64, 128, 192 kbit/s
         FrameSpec f;
@@ -207,7 +207,7 @@ TEST_F(Fixture, AverageOfFewerThanEightFrames) {
     EXPECT_EQ(test::ReadAll(s).size(), 3u * 1152 * 2);
 }
 
-TEST_F(Fixture, XingAndVbriTags) {
+TEST_F(MP3SourceTest, XingAndVbriTags) {
     FrameSpec f;
     // Xing with the frames flag: the tag frame gives no output, the length is the count.
     Bytes b;
@@ -257,7 +257,7 @@ TEST_F(Fixture, XingAndVbriTags) {
     EXPECT_EQ(test::ReadAll(s).size(), 12u * 1152 * 2);
 }
 
-TEST_F(Fixture, ChannelModesAndRates) {
+TEST_F(MP3SourceTest, ChannelModesAndRates) {
     struct Case {
         FrameSpec f;
         int chans, rate, samples;
@@ -280,7 +280,7 @@ TEST_F(Fixture, ChannelModesAndRates) {
     }
 }
 
-TEST_F(Fixture, DifferingHeadersAreSkippedThenEndTheStream) {
+TEST_F(MP3SourceTest, DifferingHeadersAreSkippedThenEndTheStream) {
     FrameSpec a, other;
     other.sf = 1;  // 48 kHz
     Bytes few, many;
@@ -294,7 +294,7 @@ TEST_F(Fixture, DifferingHeadersAreSkippedThenEndTheStream) {
     EXPECT_EQ(test::ReadAll(s2).size(), 10u * 1152 * 2);  // the eleventh ends it
 }
 
-TEST_F(Fixture, ReadBeforeStartAndAfterEnd) {
+TEST_F(MP3SourceTest, ReadBeforeStartAndAfterEnd) {
     FrameSpec f;
     Bytes b;
     for (int i = 0; i < 4; ++i) AddFrame(b, f);
