@@ -20,7 +20,23 @@ struct SideBits {
 
 constexpr float kInvSqrt2 = 0.7071067811865476f;
 
+// Eight floats as one value: the compiler maps it to the widest vector unit built for.
+// Every array accessed this way is 32-byte aligned.
+typedef float V8 __attribute__((vector_size(32), may_alias));
+#define Load8(p) (*reinterpret_cast<const V8*>(p))
+#define Store8(p, v) (*reinterpret_cast<V8*>(p) = (v))
+
 }  // namespace
+
+// The filterbank loops are written for the vectoriser; on x86-64 they are also built for
+// AVX2/FMA and picked at load time.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define MP3_VECTOR_CLONES __attribute__((target_clones("arch=x86-64-v3", "default")))
+#else
+#define MP3_VECTOR_CLONES
+#endif
+
+namespace {}  // namespace
 
 LLayer3Decoder::LLayer3Decoder() : t_(GetSharedTables()) {
     std::memset(sf_, 0, sizeof sf_);
@@ -251,38 +267,68 @@ int LLayer3Decoder::DecodeHuffman(const GranuleInfo& g, int endBit, float* xr) {
     const int ends[3] = {std::min(r1, bigEnd), std::min(std::max(r1, r2), bigEnd), bigEnd};
     int i = 0;
     int pos = nBit_;
-    auto getBits = [&](int n) -> uint32_t {
-        uint32_t v = MP3_PEEK32(pos) >> (32 - n);
-        pos += n;
-        return v;
+    // 57 or more bits from pos, left-aligned; a pair needs at most 19 + 2 x (13 + 1).
+    auto window = [&]() -> uint64_t {
+        unsigned b = std::min(static_cast<unsigned>(pos) >> 3,
+                              static_cast<unsigned>(kMainDataBytes + kMainDataGuard - 8));
+        uint64_t w;
+        std::memcpy(&w, pMain_ + b, 8);
+        return __builtin_bswap64(w) << (pos & 7);
     };
     for (int r = 0; r < 3; ++r) {
         const int tab = g.table_select[r];
         const int linbits = kHuffLinbits[tab];
         const int16_t* tree = t_.huffTree[tab];
         const int32_t* look = t_.huffLook[tab];
+        const uint32_t* fast = t_.huffPair[tab];
+        const float* sp = t_.signedPower;
         for (; i + 1 < 576 && i < ends[r]; i += 2) {
+            uint64_t w = window();
+            const uint32_t f = fast[w >> (64 - SharedTables::kPairBits)];
+            if (f & 0x80000000u) {  // the common case: code and signs in the next few bits
+                pos += static_cast<int>(f & 31);
+                xr[map[i]] = sp[(f >> 8) & 63];
+                xr[map[i + 1]] = sp[(f >> 16) & 63];
+                continue;
+            }
+            int used;
             int leaf;
-            int32_t e = look[MP3_PEEK32(pos) >> (32 - SharedTables::kLookBits)];
+            int32_t e = look[w >> (64 - SharedTables::kLookBits)];
             if (e >= 0) {
                 leaf = e >> 8;
-                pos += e & 255;
+                used = e & 255;
             } else {
                 int p = -e - 1;
-                pos += SharedTables::kLookBits;
-                while (tree[p] < 0) p += getBits(1) ? 1 - tree[p] : 1;
+                used = SharedTables::kLookBits;
+                while (tree[p] < 0) {
+                    p += ((w << used) >> 63) ? 1 - tree[p] : 1;
+                    ++used;
+                }
                 leaf = tree[p];
             }
+            w <<= used;
             int x = leaf >> 4, y = leaf & 15;
             float vx = 0.0f, vy = 0.0f;
             if (x) {
-                if (x == 15 && linbits) x += static_cast<int>(getBits(linbits));
-                vx = getBits(1) ? -pw[x] : pw[x];
+                if (x == 15 && linbits) {
+                    x += static_cast<int>(w >> (64 - linbits));
+                    w <<= linbits;
+                    used += linbits;
+                }
+                vx = (w >> 63) ? -pw[x] : pw[x];
+                w <<= 1;
+                ++used;
             }
             if (y) {
-                if (y == 15 && linbits) y += static_cast<int>(getBits(linbits));
-                vy = getBits(1) ? -pw[y] : pw[y];
+                if (y == 15 && linbits) {
+                    y += static_cast<int>(w >> (64 - linbits));
+                    w <<= linbits;
+                    used += linbits;
+                }
+                vy = (w >> 63) ? -pw[y] : pw[y];
+                ++used;
             }
+            pos += used;
             xr[map[i]] = vx;
             xr[map[i + 1]] = vy;
         }
@@ -292,22 +338,33 @@ int LLayer3Decoder::DecodeHuffman(const GranuleInfo& g, int endBit, float* xr) {
     const int32_t* qlook = t_.huffLook[32 + g.count1table_select];
     bool bQuad = false;
     while (pos < endBit && i <= 572) {
+        uint64_t w = window();
+        int used;
         int leaf;
-        int32_t e = qlook[MP3_PEEK32(pos) >> (32 - SharedTables::kLookBits)];
+        int32_t e = qlook[w >> (64 - SharedTables::kLookBits)];
         if (e >= 0) {
             leaf = e >> 8;
-            pos += e & 255;
-        } else {
+            used = e & 255;
+        } else {  // not reached: the count1 codes are at most 6 bits
             int p = -e - 1;
-            pos += SharedTables::kLookBits;
-            while (qtree[p] < 0) p += getBits(1) ? 1 - qtree[p] : 1;
+            used = SharedTables::kLookBits;
+            while (qtree[p] < 0) {
+                p += ((w << used) >> 63) ? 1 - qtree[p] : 1;
+                ++used;
+            }
             leaf = qtree[p];
         }
+        w <<= used;
         for (int k = 0; k < 4; ++k) {
             float v = 0.0f;
-            if ((leaf >> (3 - k)) & 1) v = getBits(1) ? -1.0f : 1.0f;
+            if ((leaf >> (3 - k)) & 1) {
+                v = (w >> 63) ? -1.0f : 1.0f;
+                w <<= 1;
+                ++used;
+            }
             xr[map[i + k]] = v;
         }
+        pos += used;
         i += 4;
         bQuad = true;
     }
@@ -464,7 +521,8 @@ void LLayer3Decoder::Stereo(const MP3Header& h, const GranuleInfo& gR, int gr) {
     limit_[0] = limit_[1] = limit;
 }
 
-void LLayer3Decoder::Hybrid(const GranuleInfo& g, int ch, int limit, float (*out)[32]) {
+MP3_VECTOR_CLONES void LLayer3Decoder::Hybrid(const GranuleInfo& g, int ch, int limit,
+                                              float (*out)[32]) {
     float* xr = xr_[ch];
     const int bt = g.window_switching ? g.block_type : 0;
     const bool bMixed = bt == 2 && g.mixed_block;
@@ -489,11 +547,25 @@ void LLayer3Decoder::Hybrid(const GranuleInfo& g, int ch, int limit, float (*out
         alignas(32) float y[36];
         int b = (bLowLong && sb < nMixedLongSb_) ? 0 : bt;
         if (b != 2) {
-            for (int n = 0; n < 36; ++n) y[n] = 0.0f;
+            // 18 distinct outputs in three 8-float accumulators.
+            V8 a0 = {}, a1 = {}, a2 = {};
             for (int k = 0; k < 18; ++k) {
+                const float* T = t_.imdctHalf[k];
                 const float xk = X[k];
-                const float* T = t_.imdctLong[b][k];
-                for (int n = 0; n < 36; ++n) y[n] += xk * T[n];
+                a0 += xk * Load8(T);
+                a1 += xk * Load8(T + 8);
+                a2 += xk * Load8(T + 16);
+            }
+            alignas(32) float h[24];
+            Store8(h, a0);
+            Store8(h + 8, a1);
+            Store8(h + 16, a2);
+            const float* W = t_.imdctWindow[b];
+            for (int n = 0; n < 9; ++n) {
+                y[n] = h[n] * W[n];
+                y[17 - n] = -h[n] * W[17 - n];
+                y[18 + n] = h[9 + n] * W[18 + n];
+                y[35 - n] = h[9 + n] * W[35 - n];
             }
         } else {
             for (int n = 0; n < 36; ++n) y[n] = 0.0f;
@@ -520,7 +592,8 @@ void LLayer3Decoder::Hybrid(const GranuleInfo& g, int ch, int limit, float (*out
         for (int sb = 1; sb < 32; sb += 2) out[t][sb] = -out[t][sb];
 }
 
-void LLayer3Decoder::Synthesis(const float (*in)[18][32], int nch, int32_t* pDest) {
+MP3_VECTOR_CLONES void LLayer3Decoder::Synthesis(const float (*in)[18][32], int nch,
+                                                 int32_t* pDest) {
     const float* D = t_.window;
     for (int t = 0; t < 18; ++t) {
         nSynthIndex_ -= 64;
@@ -531,26 +604,50 @@ void LLayer3Decoder::Synthesis(const float (*in)[18][32], int nch, int32_t* pDes
         }
         for (int ch = 0; ch < nch; ++ch) {
             const float* S = in[ch][t];
-            alignas(32) float u[32];
-            for (int r = 0; r < 32; ++r) u[r] = 0.0f;
-            for (int k = 0; k < 32; ++k) {
-                const float sk = S[k];
-                const float* M = t_.dsynth[k];
-                for (int r = 0; r < 32; ++r) u[r] += sk * M[r];
+            // DCT of the 32 subband values by its even and odd halves.
+            alignas(32) float g[16], d[16];
+            for (int k = 0; k < 16; ++k) {
+                g[k] = S[k] + S[31 - k];
+                d[k] = S[k] - S[31 - k];
             }
+            V8 e0 = {}, e1 = {}, o0 = {}, o1 = {};
+            for (int k = 0; k < 16; ++k) {
+                const float* E = t_.synthEven[k];
+                const float* O = t_.synthOdd[k];
+                e0 += g[k] * Load8(E);
+                e1 += g[k] * Load8(E + 8);
+                o0 += d[k] * Load8(O);
+                o1 += d[k] * Load8(O + 8);
+            }
+            alignas(32) float ev[16], od[16];
+            Store8(ev, e0);
+            Store8(ev + 8, e1);
+            Store8(od, o0);
+            Store8(od + 8, o1);
+            alignas(32) float X[33];
+            for (int j = 0; j < 16; ++j) {
+                X[2 * j] = ev[j];
+                X[2 * j + 1] = od[j];
+            }
+            X[32] = 0.0f;
             float* V = hist_[ch] + nSynthIndex_;
-            for (int i = 0; i < 16; ++i) V[i] = u[i];
-            V[16] = 0.0f;
-            for (int i = 17; i <= 32; ++i) V[i] = -u[32 - i];
-            for (int i = 33; i <= 48; ++i) V[i] = u[i - 17];
-            for (int i = 49; i < 64; ++i) V[i] = u[79 - i];
-            alignas(32) float acc[32];
-            for (int j = 0; j < 32; ++j) acc[j] = 0.0f;
+            for (int i = 0; i <= 16; ++i) V[i] = X[16 + i];
+            for (int i = 17; i < 48; ++i) V[i] = -X[48 - i];
+            for (int i = 48; i < 64; ++i) V[i] = -X[i - 48];
+            V8 c0 = {}, c1 = {}, c2 = {}, c3 = {};
             for (int i = 0; i < 8; ++i) {
                 const float* V0 = V + 128 * i;
                 const float* D0 = D + 64 * i;
-                for (int j = 0; j < 32; ++j) acc[j] += V0[j] * D0[j] + V0[96 + j] * D0[32 + j];
+                c0 += Load8(V0) * Load8(D0) + Load8(V0 + 96) * Load8(D0 + 32);
+                c1 += Load8(V0 + 8) * Load8(D0 + 8) + Load8(V0 + 104) * Load8(D0 + 40);
+                c2 += Load8(V0 + 16) * Load8(D0 + 16) + Load8(V0 + 112) * Load8(D0 + 48);
+                c3 += Load8(V0 + 24) * Load8(D0 + 24) + Load8(V0 + 120) * Load8(D0 + 56);
             }
+            alignas(32) float acc[32];
+            Store8(acc, c0);
+            Store8(acc + 8, c1);
+            Store8(acc + 16, c2);
+            Store8(acc + 24, c3);
             int32_t* o = pDest + t * 32 * nch + ch;
             for (int j = 0; j < 32; ++j) {
                 float v = std::clamp(acc[j], -2147483648.0f, 2147483520.0f);

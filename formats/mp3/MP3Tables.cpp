@@ -363,16 +363,46 @@ void BuildLookup(int32_t* look, const int16_t* tree) {
     }
 }
 
+void BuildPairTable(uint32_t* out, const int16_t* tree, int linbits) {
+    constexpr int kBits = SharedTables::kPairBits;
+    for (int v = 0; v < (1 << kBits); ++v) {
+        out[v] = 0;
+        int p = 0, used = 0;
+        while (tree[p] < 0 && used < kBits) {
+            p += ((v >> (kBits - 1 - used)) & 1) ? 1 - tree[p] : 1;
+            ++used;
+        }
+        if (tree[p] < 0) continue;
+        int x = tree[p] >> 4, y = tree[p] & 15;
+        if (linbits && (x == 15 || y == 15)) continue;
+        int sx = 1, sy = 1;
+        if (x) {
+            if (used >= kBits) continue;
+            sx = ((v >> (kBits - 1 - used)) & 1) ? -1 : 1;
+            ++used;
+        }
+        if (y) {
+            if (used >= kBits) continue;
+            sy = ((v >> (kBits - 1 - used)) & 1) ? -1 : 1;
+            ++used;
+        }
+        out[v] = 0x80000000u | static_cast<uint32_t>(used) |
+                 static_cast<uint32_t>(sx * x + 14) << 8 | static_cast<uint32_t>(sy * y + 14) << 16;
+    }
+}
+
 void Build(SharedTables& t) {
     const double pi = 3.14159265358979323846;
     for (int i = 0; i < 64; ++i)
         for (int k = 0; k < 32; ++k)
             t.matrix[i][k] =
                 static_cast<float>(std::cos((i + 16) * (2 * k + 1) * pi / 64) * 524288.0);
-    for (int k = 0; k < 32; ++k) {
-        for (int r = 0; r < 16; ++r) t.dsynth[k][r] = t.matrix[r][k];
-        for (int r = 0; r < 16; ++r) t.dsynth[k][16 + r] = t.matrix[33 + r][k];
-    }
+    auto dct = [&](int m, int k) { return m >= 16 ? t.matrix[m - 16][k] : -t.matrix[48 - m][k]; };
+    for (int k = 0; k < 16; ++k)
+        for (int j = 0; j < 16; ++j) {
+            t.synthEven[k][j] = dct(2 * j, k);
+            t.synthOdd[k][j] = dct(2 * j + 1, k);
+        }
     for (int i = 0; i <= 256; ++i) t.window[i] = static_cast<float>(kSynthWindow[i]);
     for (int i = 1; i < 256; ++i)
         t.window[512 - i] = static_cast<float>(i % 64 ? -kSynthWindow[i] : kSynthWindow[i]);
@@ -393,10 +423,14 @@ void Build(SharedTables& t) {
     for (int i = 18; i < 36; ++i) win[3][i] = win[0][i];
     for (int i = 0; i < 36; ++i) win[2][i] = win[0][i];  // unused row
     for (int b = 0; b < 4; ++b)
-        for (int k = 0; k < 18; ++k)
-            for (int n = 0; n < 36; ++n)
-                t.imdctLong[b][k][n] = static_cast<float>(
-                    win[b][n] * std::cos(pi / 72 * (2 * n + 1 + 18) * (2 * k + 1)));
+        for (int n = 0; n < 36; ++n) t.imdctWindow[b][n] = static_cast<float>(win[b][n]);
+    for (int k = 0; k < 18; ++k)
+        for (int i = 0; i < 24; ++i) {
+            int n = i < 9 ? i : i + 9;
+            t.imdctHalf[k][i] =
+                i < 18 ? static_cast<float>(std::cos(pi / 72 * (2 * n + 1 + 18) * (2 * k + 1)))
+                       : 0.0f;
+        }
     for (int k = 0; k < 6; ++k)
         for (int n = 0; n < 12; ++n)
             t.imdctShort[k][n] = static_cast<float>(
@@ -477,7 +511,11 @@ void Build(SharedTables& t) {
             t.huffTreeSize[i] = 1;
         }
         BuildLookup(t.huffLook[i], t.huffTree[i]);
+        if (i < 32) BuildPairTable(t.huffPair[i], t.huffTree[i], kHuffLinbits[i]);
     }
+    for (int v = 0; v < 29; ++v)
+        t.signedPower[v] =
+            static_cast<float>(v < 14 ? -std::pow(14 - v, 4.0 / 3.0) : std::pow(v - 14, 4.0 / 3.0));
 }
 
 }  // namespace

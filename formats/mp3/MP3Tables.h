@@ -32,14 +32,21 @@ extern const double kAliasCoef[8];
 
 // Tables built once (BuildSharedTables) and read-only afterwards.
 struct SharedTables {
-    alignas(32) float matrix[64][32];        // cos((i + 16)(2k + 1)pi/64) * 524288
-    alignas(32) float dsynth[32][32];        // rows 0..15 and 33..48 of matrix, transposed [k][row]
-    alignas(32) float window[512];           // synthesis window D[i]
-    alignas(32) float gain[256];             // 2^((g - 210)/4)
-    alignas(32) float scale[65];             // 2^(-n/2)
-    float power[8207];                       // n^(4/3)
-    alignas(32) float imdctLong[4][18][36];  // [block type][k][n], window folded in
-    alignas(32) float imdctShort[6][12];     // [k][n], short window folded in
+    alignas(32) float matrix[64][32];  // cos((i + 16)(2k + 1)pi/64) * 524288
+    // The matrixing as a DCT of 32 values split in halves: synthEven[k][j] holds the
+    // coefficient of output 2j for (s[k] + s[31 - k]), synthOdd[k][j] of output 2j + 1 for
+    // (s[k] - s[31 - k]); output m is row m - 16 of matrix (m >= 16), else minus row 48 - m.
+    alignas(32) float synthEven[16][16];
+    alignas(32) float synthOdd[16][16];
+    alignas(32) float window[512];  // synthesis window D[i]
+    alignas(32) float gain[256];    // 2^((g - 210)/4)
+    alignas(32) float scale[65];    // 2^(-n/2)
+    float power[8207];              // n^(4/3)
+    // IMDCT of 18 lines: the 18 distinct outputs (n = 0..8 and 18..26), padded to 24, by k;
+    // the other 18 follow by symmetry. Then the window of block types 0, 1 and 3.
+    alignas(32) float imdctHalf[18][24];
+    alignas(32) float imdctWindow[4][36];
+    alignas(32) float imdctShort[6][12];  // [k][n], short window folded in
     float aliasCs[8], aliasCa[8];
     float isRatioL[16], isRatioR[16];  // MPEG-1 intensity ratios by position
     float lsfRatio[2][32][2];          // [intensity_scale][position][left/right]
@@ -50,6 +57,12 @@ struct SharedTables {
     // at most kLookBits bits, else -(tree index to continue from) - 1 after kLookBits bits.
     static constexpr int kLookBits = 8;
     int32_t huffLook[34][1 << kLookBits];
+    // Whole pairs at once: for the next kPairBits bits, when they hold a complete code without
+    // an escape and its sign bits, bit 31 set, bits 0..4 the bits used, bits 8..13 and 16..21
+    // the signed x and y plus 14. Otherwise 0.
+    static constexpr int kPairBits = 10;
+    uint32_t huffPair[32][1 << kPairBits];
+    float signedPower[29];  // (v - 14)^(4/3) with the sign of v - 14
 };
 
 // Builds the tables the first time it is called; later calls return the same tables.
