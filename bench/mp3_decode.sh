@@ -30,22 +30,36 @@ if [ ! -f "$mp3" ]; then
 fi
 echo "input: $(du -h "$mp3" | cut -f1) $(basename "$mp3")"
 
-now() { date +%s.%N; }
-declare -a t_ours t_mpg t_ff
+# Outputs go to memory when possible, so that disk writes do not blur the comparison.
+out=/dev/shm
+[ -d "$out" ] && [ -w "$out" ] || out=$work
+# Each run records wall time and CPU time (user + system) through /usr/bin/time.
+timed() {
+    local f
+    f=$(mktemp)
+    /usr/bin/time -f "%e %U %S" -o "$f" "$@"
+    awk '{printf "%s %.2f\n", $1, $2 + $3}' "$f"
+    rm -f "$f"
+}
+declare -a w_ours w_mpg w_ff c_ours c_mpg c_ff
 for ((i = 0; i < runs; i++)); do
-    a=$(now); "$work/mp3_to_wav" "$mp3" "$work/ours.wav"; b=$(now)
-    t_ours+=("$(echo "$b - $a" | bc -l)")
-    a=$(now); mpg123 -q -w "$work/mpg123.wav" "$mp3"; b=$(now)
-    t_mpg+=("$(echo "$b - $a" | bc -l)")
-    a=$(now); ffmpeg -v error -y -i "$mp3" "$work/ffmpeg.wav"; b=$(now)
-    t_ff+=("$(echo "$b - $a" | bc -l)")
+    read -r w c < <(timed "$work/mp3_to_wav" "$mp3" "$out/sonvex-bench-ours.wav")
+    w_ours+=("$w"); c_ours+=("$c")
+    read -r w c < <(timed mpg123 -q -w "$out/sonvex-bench-mpg123.wav" "$mp3")
+    w_mpg+=("$w"); c_mpg+=("$c")
+    read -r w c < <(timed ffmpeg -v error -y -i "$mp3" "$out/sonvex-bench-ffmpeg.wav")
+    w_ff+=("$w"); c_ff+=("$c")
 done
 median() { printf '%s\n' "$@" | sort -g | awk '{v[NR]=$1} END {print (NR%2) ? v[(NR+1)/2] : (v[NR/2]+v[NR/2+1])/2}'; }
-mo=$(median "${t_ours[@]}"); mm=$(median "${t_mpg[@]}"); mf=$(median "${t_ff[@]}")
-printf 'runs: %d (interleaved)\n' "$runs"
-printf 'ours   median %6.3f s  (%s)\n' "$mo" "${t_ours[*]}"
-printf 'mpg123 median %6.3f s  (%s)\n' "$mm" "${t_mpg[*]}"
-printf 'ffmpeg median %6.3f s  (%s)\n' "$mf" "${t_ff[*]}"
-printf 'ours/mpg123 = %.2f   ours/ffmpeg = %.2f   (below 1: ours is faster)\n' \
-    "$(echo "$mo / $mm" | bc -l)" "$(echo "$mo / $mf" | bc -l)"
-ls -l "$work"/*.wav | awk '{print "  " $5, $9}'
+ratio() { echo "$1 / $2" | bc -l; }
+wo=$(median "${w_ours[@]}"); wm=$(median "${w_mpg[@]}"); wf=$(median "${w_ff[@]}")
+co=$(median "${c_ours[@]}"); cm=$(median "${c_mpg[@]}"); cf=$(median "${c_ff[@]}")
+printf 'runs: %d, interleaved; medians (all runs in brackets)\n' "$runs"
+printf '          wall s                      cpu s\n'
+printf 'ours    %6.2f [%s]   %6.2f [%s]\n' "$wo" "${w_ours[*]}" "$co" "${c_ours[*]}"
+printf 'mpg123  %6.2f [%s]   %6.2f [%s]\n' "$wm" "${w_mpg[*]}" "$cm" "${c_mpg[*]}"
+printf 'ffmpeg  %6.2f [%s]   %6.2f [%s]\n' "$wf" "${w_ff[*]}" "$cf" "${c_ff[*]}"
+printf 'ours/mpg123: wall %.2f, cpu %.2f   ours/ffmpeg: wall %.2f, cpu %.2f   (below 1: ours faster)\n' \
+    "$(ratio "$wo" "$wm")" "$(ratio "$co" "$cm")" "$(ratio "$wo" "$wf")" "$(ratio "$co" "$cf")"
+ls -l "$out"/sonvex-bench-*.wav | awk '{print "  " $5, $9}'
+rm -f "$out"/sonvex-bench-*.wav

@@ -249,7 +249,7 @@ void LLayer3Decoder::ReadScaleFactorsLsf(const GranuleInfo& g, int ch, bool bInt
     for (int w = 0; w < 3; ++w) sf.s[12][w] = sf.isMaxS[12][w] = 0;
 }
 
-int LLayer3Decoder::DecodeHuffman(const GranuleInfo& g, int endBit, float* xr) {
+MP3_VECTOR_CLONES int LLayer3Decoder::DecodeHuffman(const GranuleInfo& g, int endBit, float* xr) {
     const bool bShort = g.window_switching && g.block_type == 2;
     const uint16_t* map = reorder_[bShort ? (g.mixed_block ? 2 : 1) : 0];
     const float* pw = t_.power;
@@ -376,8 +376,8 @@ int LLayer3Decoder::DecodeHuffman(const GranuleInfo& g, int endBit, float* xr) {
     return i;
 }
 
-int LLayer3Decoder::Requantise(const GranuleInfo& g, const ScaleFactors& sf, float* xr,
-                               int nLines) {
+MP3_VECTOR_CLONES int LLayer3Decoder::Requantise(const GranuleInfo& g, const ScaleFactors& sf,
+                                                 float* xr, int nLines) {
     if (nLines <= 0) return 0;
     const bool bShort = g.window_switching && g.block_type == 2;
     const int limit = bShort ? reorderLimit_[nLines - 1] : nLines;
