@@ -19,6 +19,7 @@ struct SideBits {
 };
 
 constexpr float kInvSqrt2 = 0.7071067811865476f;
+constexpr uint8_t kNoPretab[22] = {};
 
 // Eight floats as one value: the compiler maps it to the widest vector unit built for.
 // Every array accessed this way is 32-byte aligned.
@@ -30,7 +31,8 @@ typedef float V8 __attribute__((vector_size(32), may_alias));
 
 // The filterbank loops are written for the vectoriser; on x86-64 they are also built for
 // AVX2/FMA and picked at load time.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && \
+    !defined(__SANITIZE_ADDRESS__)
 #define MP3_VECTOR_CLONES __attribute__((target_clones("arch=x86-64-v3", "default")))
 #else
 #define MP3_VECTOR_CLONES
@@ -384,8 +386,9 @@ MP3_VECTOR_CLONES int LLayer3Decoder::Requantise(const GranuleInfo& g, const Sca
     const float gain = t_.gain[g.global_gain & 255];
     const int sh = g.scalefac_scale;
     int nLong = bShort ? (g.mixed_block ? (version_ == 0 ? 8 : 6) : 0) : 22;
+    const uint8_t* pre = g.preflag ? kPretab : kNoPretab;
     for (int b = 0; b < nLong && pSfb_->lng[b] < limit; ++b) {
-        int idx = (sf.l[b] + (g.preflag ? kPretab[b] : 0)) << sh;
+        const int idx = (sf.l[b] + pre[b]) << sh;
         float f = gain * t_.scale[std::min(idx, 64)];
         int e = std::min<int>(pSfb_->lng[b + 1], limit);
         for (int i = pSfb_->lng[b]; i < e; ++i) xr[i] *= f;
