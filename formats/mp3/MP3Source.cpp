@@ -18,6 +18,11 @@ uint32_t BigEndian32(const uint8_t* p) {
     return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
 }
 
+// Positions stop at the top of the int32 range instead of wrapping.
+int32_t AddFrames(int32_t pos, int frames) {
+    return pos > INT32_MAX - frames ? INT32_MAX : pos + frames;
+}
+
 int32_t ClampLength(double frames) {
     if (!(frames > 0)) return 0;
     return frames > kMaxLength ? kMaxLength : static_cast<int32_t>(frames);
@@ -159,7 +164,7 @@ bool LMP3Source::DecodeFrame(int32_t* pDest) {
     }
 }
 
-void LMP3Source::ReestimateLength(int32_t sAfterFrame) {
+void LMP3Source::ReestimateLength(int64_t sAfterFrame) {
     if (nFrames != 0) return;
     double more = std::trunc(hFile.nBytesLeft / dFrameBytes + 0.9);
     // While the file still holds bytes not yet decoded, the estimate never ends the stream:
@@ -174,11 +179,11 @@ void LMP3Source::Read(int32_t* pBuffer, int frames) {
     const int nch = nChans;
     if (sPosition > sLength) {
         std::memset(pBuffer, 0, sizeof(int32_t) * static_cast<size_t>(frames) * nch);
-        sPosition += frames;
+        sPosition = AddFrames(sPosition, frames);
         return;
     }
     int32_t start = sPosition;
-    sPosition += frames;
+    sPosition = AddFrames(sPosition, frames);
     int32_t* out = pBuffer;
     int remaining = frames;
     if (start < 0) {
@@ -197,13 +202,13 @@ void LMP3Source::Read(int32_t* pBuffer, int frames) {
             if (!DecodeFrame(out)) break;
             out += nFrameSamples * nch;
             remaining -= nFrameSamples;
-            ReestimateLength(here + nFrameSamples);
+            ReestimateLength(int64_t(here) + nFrameSamples);
             continue;
         }
         if (nBufferPos >= nFrameSamples) {
             if (!DecodeFrame(pcmFrame)) break;
             nBufferPos = 0;
-            ReestimateLength(here + nFrameSamples);
+            ReestimateLength(int64_t(here) + nFrameSamples);
         }
         int k = std::min(remaining, nFrameSamples - nBufferPos);
         std::memcpy(out, pcmFrame + nBufferPos * nch,

@@ -34,7 +34,7 @@ private:
     bool DecodeInitialHeader();
     bool DecodeHeader();
     bool DecodeFrame(int32_t* pDest);
-    void ReestimateLength(int32_t sAfterFrame);
+    void ReestimateLength(int64_t sAfterFrame);
 
     int32_t sPosition = 0;
     int32_t sLength = 0;
