@@ -525,7 +525,7 @@ void LLayer3Decoder::Stereo(const MP3Header& h, const GranuleInfo& gR, int gr) {
 }
 
 MP3_VECTOR_CLONES void LLayer3Decoder::Hybrid(const GranuleInfo& g, int ch, int limit,
-                                              float (*out)[32]) {
+                                              float (*out)[18]) {
     float* xr = xr_[ch];
     const int bt = g.window_switching ? g.block_type : 0;
     const bool bMixed = bt == 2 && g.mixed_block;
@@ -582,20 +582,20 @@ MP3_VECTOR_CLONES void LLayer3Decoder::Hybrid(const GranuleInfo& g, int ch, int 
             }
         }
         for (int t = 0; t < 18; ++t) {
-            out[t][sb] = y[t] + ov[sb][t];
+            out[sb][t] = y[t] + ov[sb][t];
             ov[sb][t] = y[t + 18];
         }
     }
     for (int sb = nzSb; sb < 32; ++sb)
         for (int t = 0; t < 18; ++t) {
-            out[t][sb] = ov[sb][t];
+            out[sb][t] = ov[sb][t];
             ov[sb][t] = 0.0f;
         }
-    for (int t = 1; t < 18; t += 2)
-        for (int sb = 1; sb < 32; sb += 2) out[t][sb] = -out[t][sb];
+    for (int sb = 1; sb < 32; sb += 2)
+        for (int t = 1; t < 18; t += 2) out[sb][t] = -out[sb][t];
 }
 
-MP3_VECTOR_CLONES void LLayer3Decoder::Synthesis(const float (*in)[18][32], int nch,
+MP3_VECTOR_CLONES void LLayer3Decoder::Synthesis(const float (*in)[32][18], int nch,
                                                  int32_t* pDest) {
     const float* D = t_.window;
     for (int t = 0; t < 18; ++t) {
@@ -606,12 +606,12 @@ MP3_VECTOR_CLONES void LLayer3Decoder::Synthesis(const float (*in)[18][32], int 
             nSynthIndex_ += 1024;
         }
         for (int ch = 0; ch < nch; ++ch) {
-            const float* S = in[ch][t];
+            const float(*S)[18] = in[ch];
             // DCT of the 32 subband values by its even and odd halves.
             alignas(32) float g[16], d[16];
             for (int k = 0; k < 16; ++k) {
-                g[k] = S[k] + S[31 - k];
-                d[k] = S[k] - S[31 - k];
+                g[k] = S[k][t] + S[31 - k][t];
+                d[k] = S[k][t] - S[31 - k][t];
             }
             V8 e0 = {}, e1 = {}, o0 = {}, o1 = {};
             for (int k = 0; k < 16; ++k) {
