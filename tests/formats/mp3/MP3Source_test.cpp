@@ -169,29 +169,33 @@ TEST_F(MP3SourceTest, ConstantBitrateLengthEstimate) {
     std::vector<int32_t> all = test::ReadAll(s);
     EXPECT_EQ(all.size(), 20u * 1152 * 2);
     EXPECT_EQ(s.GetLength(), 20 * 1152);
+    // All-zero side information and main data: silence.
+    EXPECT_TRUE(std::all_of(all.begin(), all.end(), [](int32_t v) { return v == 0; }));
 }
 
-// Low bit rates: the last 128 bytes hold real frames, not a tag. None may be dropped.
+// Low bit rates: the last 128 bytes hold real frames, not a tag. None may be dropped, also
+// when a block ends exactly where the estimate from the bytes left would end the stream
+// (133 frames: the estimate reaches its end after frame 128, at 16 blocks of 8192).
 TEST_F(MP3SourceTest, SmallFramesAtTheEndAreKept) {
     FrameSpec f{1, 1, 1, 3};  // MPEG-2, 8 kbit/s, 24 kHz, mono: 24-byte frames
     Bytes b;
-    for (int i = 0; i < 40; ++i) AddFrame(b, f);
-    ASSERT_EQ(b.size(), 960u);
+    for (int i = 0; i < 133; ++i) AddFrame(b, f);
+    ASSERT_EQ(b.size(), 133u * 24);
     LMP3Source s(Write(b));
     ASSERT_EQ(s.ErrorState, 0);
     EXPECT_EQ(s.nChans, 1);
     EXPECT_EQ(s.GetLength() % 576, 0);
     std::vector<int32_t> all = test::ReadAll(s);
-    EXPECT_EQ(all.size(), 40u * 576);
-    EXPECT_EQ(s.GetLength(), 40 * 576);
+    EXPECT_EQ(all.size(), 133u * 576);
+    EXPECT_EQ(s.GetLength(), 133 * 576);
 
     // With a trailing 128-byte tag the length still ends at the last frame.
     Bytes tagged = b;
     tagged.insert(tagged.end(), {'T', 'A', 'G'});
     tagged.resize(tagged.size() + 125, ' ');
     LMP3Source t(Write(tagged, "tag.mp3"));
-    EXPECT_EQ(test::ReadAll(t).size(), 40u * 576);
-    EXPECT_EQ(t.GetLength(), 40 * 576);
+    EXPECT_EQ(test::ReadAll(t).size(), 133u * 576);
+    EXPECT_EQ(t.GetLength(), 133 * 576);
 }
 
 TEST_F(MP3SourceTest, AverageOfFewerThanEightFrames) {

@@ -1,4 +1,4 @@
-// Helpers shared by the MP3 tests.
+// Utilities shared by the MP3 tests.
 #pragma once
 
 #include <cmath>
