@@ -275,7 +275,10 @@ MP3_VECTOR_CLONES int LLayer3Decoder::DecodeHuffman(const GranuleInfo& g, int en
                               static_cast<unsigned>(kMainDataBytes + kMainDataGuard - 8));
         uint64_t w;
         std::memcpy(&w, pMain_ + b, 8);
-        return __builtin_bswap64(w) << (pos & 7);
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+        w = __builtin_bswap64(w);
+#endif
+        return w << (pos & 7);
     };
     for (int r = 0; r < 3; ++r) {
         const int tab = g.table_select[r];
