@@ -417,6 +417,10 @@ void LLayer3Decoder::IntensityLong(const MP3Header& h, const GranuleInfo& gR, in
     for (int b = firstBand; b < lastBand; ++b) {
         int bb = b == 21 ? 20 : b;
         int pos = sf.l[bb];
+        // "Not intensity coded": 7 in MPEG-1; in MPEG-2/2.5 the largest value of the band's
+        // scale-factor width (ISO/IEC 13818-3). The last band has no factor of its own: it
+        // takes the band below's, except in MPEG-2/2.5 when the intensity region starts at the
+        // last band itself, where it is position 0 (as the 13818-4 reference output shows).
         bool bIllegal = h.version == 0 ? pos >= 7 : pos == sf.isMaxL[bb];
         if (h.version != 0 && b == 21 && firstBand == 21) pos = 0, bIllegal = false;
         int s = pSfb_->lng[b], e = pSfb_->lng[b + 1];
@@ -488,6 +492,7 @@ void LLayer3Decoder::Stereo(const MP3Header& h, const GranuleInfo& gR, int gr) {
                 int s = pSfb_->shrt[b], e = pSfb_->shrt[b + 1];
                 int bb = b == 12 ? 11 : b;
                 int pos = sf.s[bb][w];
+                // As for long blocks, per window.
                 bool bIllegal = h.version == 0 ? pos >= 7 : pos == sf.isMaxS[bb][w];
                 if (h.version != 0 && b == 12 && start == 12) pos = 0, bIllegal = false;
                 if (b < start || bIllegal) {
