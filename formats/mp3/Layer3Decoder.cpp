@@ -1,0 +1,697 @@
+#include "formats/mp3/Layer3Decoder.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace sonvex::mp3 {
+
+namespace {
+
+// Reads bits MSB first from a fixed-size byte array.
+struct SideBits {
+    const uint8_t* p;
+    int pos = 0;
+    int Get(int n) {
+        int v = 0;
+        for (int i = 0; i < n; ++i, ++pos) v = (v << 1) | ((p[pos >> 3] >> (7 - (pos & 7))) & 1);
+        return v;
+    }
+};
+
+constexpr float kInvSqrt2 = 0.7071067811865476f;
+constexpr uint8_t kNoPretab[22] = {};
+
+// Eight floats as one value: the compiler maps it to the widest vector unit built for.
+// Every array accessed this way is 32-byte aligned.
+typedef float V8 __attribute__((vector_size(32), may_alias));
+#define Load8(p) (*reinterpret_cast<const V8*>(p))
+#define Store8(p, v) (*reinterpret_cast<V8*>(p) = (v))
+
+}  // namespace
+
+// The filterbank loops are written for the vectoriser; on x86-64 they are also built for
+// AVX2/FMA and picked at load time.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && \
+    !defined(__SANITIZE_ADDRESS__)
+#define MP3_VECTOR_CLONES __attribute__((target_clones("arch=x86-64-v3", "default")))
+#else
+#define MP3_VECTOR_CLONES
+#endif
+
+namespace {}  // namespace
+
+LLayer3Decoder::LLayer3Decoder() : t_(GetSharedTables()) {
+    std::memset(sf_, 0, sizeof sf_);
+    std::memset(xr_, 0, sizeof xr_);
+    BuildReorderMap(0, 0);
+    Reset();
+}
+
+void LLayer3Decoder::BuildReorderMap(int version, int samplingFrequency) {
+    version_ = std::clamp(version, 0, 2);
+    pSfb_ = &kSfbRows[version_][std::clamp(samplingFrequency, 0, 2)];
+    nMixedLongSb_ = pSfb_->shrt[3] / 18;
+    int i = 0;
+    for (int j = 0; j < 13; ++j) {
+        int s = pSfb_->shrt[j], e = pSfb_->shrt[j + 1], w = (e - s) / 3;
+        for (int k = 0; k < 3; ++k)
+            for (int l = 0; l < w && i < 576; ++l, ++i) {
+                reorder_[0][i] = static_cast<uint16_t>(i);
+                reorder_[1][i] = static_cast<uint16_t>(s + 3 * l + k);
+                reorder_[2][i] = static_cast<uint16_t>(j < 3 ? i : s + 3 * l + k);
+                reorderLimit_[i] = static_cast<uint16_t>(e);
+            }
+    }
+    for (; i < 576; ++i) {  // not reached with the standard rows
+        reorder_[0][i] = reorder_[1][i] = reorder_[2][i] = static_cast<uint16_t>(i);
+        reorderLimit_[i] = 576;
+    }
+}
+
+void LLayer3Decoder::Reset() {
+    std::memset(overlap_, 0, sizeof overlap_);
+    std::memset(hist_, 0, sizeof hist_);
+    nSynthIndex_ = 1088;
+}
+
+void LLayer3Decoder::ParseSideInfo(const uint8_t* pBytes, const MP3Header& h, SideInfo& si) {
+    uint8_t buf[40] = {};
+    std::memcpy(buf, pBytes, static_cast<size_t>(h.SideInfoBytes()));
+    SideBits b{buf};
+    const int nch = h.Channels();
+    const bool v1 = h.version == 0;
+    si = SideInfo();
+    si.main_data_begin = b.Get(v1 ? 9 : 8);
+    b.Get(v1 ? (nch == 1 ? 5 : 3) : (nch == 1 ? 1 : 2));
+    if (v1)
+        for (int ch = 0; ch < nch; ++ch)
+            for (int g = 0; g < 4; ++g) si.scfsi[ch][g] = b.Get(1);
+    for (int gr = 0; gr < h.Granules(); ++gr)
+        for (int ch = 0; ch < nch; ++ch) {
+            GranuleInfo& g = si.gr[gr][ch];
+            g.part2_3_length = b.Get(12);
+            g.big_values = b.Get(9);
+            g.global_gain = b.Get(8);
+            if (v1) {
+                g.scalefac_compress = b.Get(4);
+            } else {
+                int c = b.Get(9);
+                if (ch == 1 && h.mode == 1 && (h.mode_extension & 1)) {
+                    g.scalefac_compress = c >> 1;
+                    g.intensity_scale = c & 1;
+                } else {
+                    g.scalefac_compress = c;
+                }
+            }
+            g.window_switching = b.Get(1);
+            if (g.window_switching) {
+                g.block_type = b.Get(2);
+                g.mixed_block = b.Get(1);
+                for (int r = 0; r < 2; ++r) g.table_select[r] = b.Get(5);
+                for (int w = 0; w < 3; ++w) g.subblock_gain[w] = b.Get(3);
+                g.region0_count = 7;
+                g.region1_count = 13;
+            } else {
+                for (int r = 0; r < 3; ++r) g.table_select[r] = b.Get(5);
+                g.region0_count = b.Get(4);
+                g.region1_count = b.Get(3);
+            }
+            if (v1)
+                g.preflag = b.Get(1);
+            else
+                g.preflag = g.scalefac_compress >= 500 ? 1 : 0;
+            g.scalefac_scale = b.Get(1);
+            g.count1table_select = b.Get(1);
+        }
+}
+
+// ---- bit reader over the reservoir ----
+
+#define MP3_PEEK32(pos)                                                                         \
+    ([&](int p_) -> uint32_t {                                                                  \
+        unsigned b_ = std::min(static_cast<unsigned>(p_) >> 3,                                  \
+                               static_cast<unsigned>(kMainDataBytes + kMainDataGuard - 4));     \
+        const uint8_t* q_ = pMain_ + b_;                                                        \
+        uint32_t w_ =                                                                           \
+            (uint32_t(q_[0]) << 24) | (uint32_t(q_[1]) << 16) | (uint32_t(q_[2]) << 8) | q_[3]; \
+        return w_ << (p_ & 7);                                                                  \
+    }(pos))
+
+void LLayer3Decoder::ReadScaleFactorsV1(const GranuleInfo& g, int ch, int gr, const SideInfo& si) {
+    ScaleFactors& sf = sf_[ch];
+    const int slen1 = kSlen[0][g.scalefac_compress & 15],
+              slen2 = kSlen[1][g.scalefac_compress & 15];
+    auto get = [&](int n) -> int {
+        if (n == 0) return 0;
+        int v = static_cast<int>(MP3_PEEK32(nBit_) >> (32 - n));
+        nBit_ += n;
+        return v;
+    };
+    if (g.window_switching && g.block_type == 2) {
+        int first = 0;
+        if (g.mixed_block) {
+            for (int b = 0; b < 8; ++b) sf.l[b] = get(slen1);
+            first = 3;
+        }
+        for (int b = first; b < 12; ++b)
+            for (int w = 0; w < 3; ++w) sf.s[b][w] = get(b < 6 ? slen1 : slen2);
+        for (int w = 0; w < 3; ++w) sf.s[12][w] = 0;
+    } else {
+        static const int kGroup[5] = {0, 6, 11, 16, 21};
+        for (int grp = 0; grp < 4; ++grp) {
+            if (gr == 1 && si.scfsi[ch][grp]) continue;
+            for (int b = kGroup[grp]; b < kGroup[grp + 1]; ++b)
+                sf.l[b] = get(grp < 2 ? slen1 : slen2);
+        }
+        sf.l[21] = 0;
+    }
+}
+
+void LLayer3Decoder::ReadScaleFactorsLsf(const GranuleInfo& g, int ch, bool bIntensityRight) {
+    ScaleFactors& sf = sf_[ch];
+    int slen[4] = {0, 0, 0, 0};
+    int tab;
+    int c = g.scalefac_compress;
+    if (!bIntensityRight) {
+        if (c < 400) {
+            slen[0] = (c >> 4) / 5;
+            slen[1] = (c >> 4) % 5;
+            slen[2] = (c & 15) >> 2;
+            slen[3] = c & 3;
+            tab = 0;
+        } else if (c < 500) {
+            c -= 400;
+            slen[0] = (c >> 2) / 5;
+            slen[1] = (c >> 2) % 5;
+            slen[2] = c & 3;
+            tab = 1;
+        } else {
+            c -= 500;
+            slen[0] = c / 3;
+            slen[1] = c % 3;
+            tab = 2;
+        }
+    } else {
+        if (c < 180) {
+            slen[0] = c / 36;
+            slen[1] = (c % 36) / 6;
+            slen[2] = (c % 36) % 6;
+            tab = 3;
+        } else if (c < 244) {
+            c -= 180;
+            slen[0] = (c & 63) >> 4;
+            slen[1] = (c & 15) >> 2;
+            slen[2] = c & 3;
+            tab = 4;
+        } else {
+            c -= 244;
+            slen[0] = c / 3;
+            slen[1] = c % 3;
+            tab = 5;
+        }
+    }
+    const bool bShort = g.window_switching && g.block_type == 2;
+    const int kind = bShort ? (g.mixed_block ? 2 : 1) : 0;
+    int vals[40], maxv[40];
+    int n = 0;
+    for (int part = 0; part < 4; ++part) {
+        int len = std::min(slen[part], 8);
+        for (int k = 0; k < kNrOfSfb[tab][kind][part] && n < 40; ++k, ++n) {
+            int v = 0;
+            if (len) {
+                v = static_cast<int>(MP3_PEEK32(nBit_) >> (32 - len));
+                nBit_ += len;
+            }
+            vals[n] = v;
+            maxv[n] = (1 << len) - 1;
+        }
+    }
+    for (int i = n; i < 40; ++i) vals[i] = 0, maxv[i] = 0;
+    int idx = 0;
+    if (!bShort) {
+        for (int b = 0; b < 22; ++b, ++idx) {
+            sf.l[b] = b < 21 ? vals[idx] : 0;
+            sf.isMaxL[b] = b < 21 ? maxv[idx] : 0;
+        }
+        return;
+    }
+    int first = 0;
+    if (g.mixed_block) {
+        for (int b = 0; b < 6; ++b, ++idx) {
+            sf.l[b] = vals[idx];
+            sf.isMaxL[b] = maxv[idx];
+        }
+        first = 3;
+    }
+    for (int b = first; b < 12; ++b)
+        for (int w = 0; w < 3; ++w, ++idx) {
+            sf.s[b][w] = vals[idx];
+            sf.isMaxS[b][w] = maxv[idx];
+        }
+    for (int w = 0; w < 3; ++w) sf.s[12][w] = sf.isMaxS[12][w] = 0;
+}
+
+MP3_VECTOR_CLONES int LLayer3Decoder::DecodeHuffman(const GranuleInfo& g, int endBit, float* xr) {
+    const bool bShort = g.window_switching && g.block_type == 2;
+    const uint16_t* map = reorder_[bShort ? (g.mixed_block ? 2 : 1) : 0];
+    const float* pw = t_.power;
+    std::memset(xr, 0, 576 * sizeof(float));
+
+    int bigEnd = std::min(2 * g.big_values, 576);
+    int r1, r2;
+    if (bShort) {
+        r1 = pSfb_->shrt[3];
+        r2 = 576;
+    } else {
+        r1 = pSfb_->lng[std::min(g.region0_count + 1, 24)];
+        r2 = pSfb_->lng[std::min(g.region0_count + g.region1_count + 2, 24)];
+    }
+    const int ends[3] = {std::min(r1, bigEnd), std::min(std::max(r1, r2), bigEnd), bigEnd};
+    int i = 0;
+    int pos = nBit_;
+    // 57 or more bits from pos, left-aligned; a pair needs at most 19 + 2 x (13 + 1).
+    auto window = [&]() -> uint64_t {
+        unsigned b = std::min(static_cast<unsigned>(pos) >> 3,
+                              static_cast<unsigned>(kMainDataBytes + kMainDataGuard - 8));
+        uint64_t w;
+        std::memcpy(&w, pMain_ + b, 8);
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+        w = __builtin_bswap64(w);
+#endif
+        return w << (pos & 7);
+    };
+    for (int r = 0; r < 3; ++r) {
+        const int tab = g.table_select[r];
+        const int linbits = kHuffLinbits[tab];
+        const int16_t* tree = t_.huffTree[tab];
+        const int32_t* look = t_.huffLook[tab];
+        const uint32_t* fast = t_.huffPair[tab];
+        const float* sp = t_.signedPower;
+        for (; i + 1 < 576 && i < ends[r]; i += 2) {
+            uint64_t w = window();
+            const uint32_t f = fast[w >> (64 - SharedTables::kPairBits)];
+            if (f & 0x80000000u) {  // the common case: code and signs in the next few bits
+                pos += static_cast<int>(f & 31);
+                xr[map[i]] = sp[(f >> 8) & 63];
+                xr[map[i + 1]] = sp[(f >> 16) & 63];
+                continue;
+            }
+            int used;
+            int leaf;
+            int32_t e = look[w >> (64 - SharedTables::kLookBits)];
+            if (e >= 0) {
+                leaf = e >> 8;
+                used = e & 255;
+            } else {
+                int p = -e - 1;
+                used = SharedTables::kLookBits;
+                while (tree[p] < 0) {
+                    p += ((w << used) >> 63) ? 1 - tree[p] : 1;
+                    ++used;
+                }
+                leaf = tree[p];
+            }
+            w <<= used;
+            int x = leaf >> 4, y = leaf & 15;
+            float vx = 0.0f, vy = 0.0f;
+            if (x) {
+                if (x == 15 && linbits) {
+                    x += static_cast<int>(w >> (64 - linbits));
+                    w <<= linbits;
+                    used += linbits;
+                }
+                vx = (w >> 63) ? -pw[x] : pw[x];
+                w <<= 1;
+                ++used;
+            }
+            if (y) {
+                if (y == 15 && linbits) {
+                    y += static_cast<int>(w >> (64 - linbits));
+                    w <<= linbits;
+                    used += linbits;
+                }
+                vy = (w >> 63) ? -pw[y] : pw[y];
+                ++used;
+            }
+            pos += used;
+            xr[map[i]] = vx;
+            xr[map[i + 1]] = vy;
+        }
+    }
+    i = std::min(i, bigEnd);
+    const int16_t* qtree = t_.huffTree[32 + g.count1table_select];
+    const int32_t* qlook = t_.huffLook[32 + g.count1table_select];
+    bool bQuad = false;
+    while (pos < endBit && i <= 572) {
+        uint64_t w = window();
+        int used;
+        int leaf;
+        int32_t e = qlook[w >> (64 - SharedTables::kLookBits)];
+        if (e >= 0) {
+            leaf = e >> 8;
+            used = e & 255;
+        } else {  // not reached: the count1 codes are at most 6 bits
+            int p = -e - 1;
+            used = SharedTables::kLookBits;
+            while (qtree[p] < 0) {
+                p += ((w << used) >> 63) ? 1 - qtree[p] : 1;
+                ++used;
+            }
+            leaf = qtree[p];
+        }
+        w <<= used;
+        for (int k = 0; k < 4; ++k) {
+            float v = 0.0f;
+            if ((leaf >> (3 - k)) & 1) {
+                v = (w >> 63) ? -1.0f : 1.0f;
+                w <<= 1;
+                ++used;
+            }
+            xr[map[i + k]] = v;
+        }
+        pos += used;
+        i += 4;
+        bQuad = true;
+    }
+    if (pos > endBit && bQuad && i > 4) {
+        i -= 4;
+        for (int k = 0; k < 4; ++k) xr[map[i + k]] = 0.0f;
+    }
+    nBit_ = pos;
+    return i;
+}
+
+MP3_VECTOR_CLONES int LLayer3Decoder::Requantise(const GranuleInfo& g, const ScaleFactors& sf,
+                                                 float* xr, int nLines) {
+    if (nLines <= 0) return 0;
+    const bool bShort = g.window_switching && g.block_type == 2;
+    const int limit = bShort ? reorderLimit_[nLines - 1] : nLines;
+    const float gain = t_.gain[g.global_gain & 255];
+    const int sh = g.scalefac_scale;
+    int nLong = bShort ? (g.mixed_block ? (version_ == 0 ? 8 : 6) : 0) : 22;
+    const uint8_t* pre = g.preflag ? kPretab : kNoPretab;
+    for (int b = 0; b < nLong && pSfb_->lng[b] < limit; ++b) {
+        const int idx = (sf.l[b] + pre[b]) << sh;
+        float f = gain * t_.scale[std::min(idx, 64)];
+        int e = std::min<int>(pSfb_->lng[b + 1], limit);
+        for (int i = pSfb_->lng[b]; i < e; ++i) xr[i] *= f;
+    }
+    if (bShort) {
+        for (int b = g.mixed_block ? 3 : 0; b < 13 && pSfb_->shrt[b] < limit; ++b) {
+            int s = pSfb_->shrt[b], w3 = pSfb_->shrt[b + 1] - s;
+            for (int w = 0; w < 3; ++w) {
+                float f = gain * t_.scale[std::min(4 * g.subblock_gain[w], 64)] *
+                          t_.scale[std::min(sf.s[b][w] << sh, 64)];
+                for (int m = w; m < w3; m += 3) xr[s + m] *= f;
+            }
+        }
+    }
+    return limit;
+}
+
+void LLayer3Decoder::IntensityLong(const MP3Header& h, const GranuleInfo& gR, int firstBand,
+                                   int lastBand, bool bMs) {
+    float* L = xr_[0];
+    float* R = xr_[1];
+    const ScaleFactors& sf = sf_[1];
+    for (int b = firstBand; b < lastBand; ++b) {
+        int bb = b == 21 ? 20 : b;
+        int pos = sf.l[bb];
+        // "Not intensity coded": 7 in MPEG-1; in MPEG-2/2.5 the largest value of the band's
+        // scale-factor width (ISO/IEC 13818-3). The last band has no factor of its own: it
+        // takes the band below's, except in MPEG-2/2.5 when the intensity region starts at the
+        // last band itself, where it is position 0 (as the 13818-4 reference output shows).
+        bool bIllegal = h.version == 0 ? pos >= 7 : pos == sf.isMaxL[bb];
+        if (h.version != 0 && b == 21 && firstBand == 21) pos = 0, bIllegal = false;
+        int s = pSfb_->lng[b], e = pSfb_->lng[b + 1];
+        if (bIllegal) {
+            if (bMs)
+                for (int i = s; i < e; ++i) {
+                    float m = L[i], d = R[i];
+                    L[i] = (m + d) * kInvSqrt2;
+                    R[i] = (m - d) * kInvSqrt2;
+                }
+            continue;
+        }
+        float kl, kr;
+        if (h.version == 0) {
+            kl = t_.isRatioL[pos];
+            kr = t_.isRatioR[pos];
+        } else {
+            kl = t_.lsfRatio[gR.intensity_scale][pos & 31][0];
+            kr = t_.lsfRatio[gR.intensity_scale][pos & 31][1];
+        }
+        for (int i = s; i < e; ++i) {
+            float v = L[i];
+            L[i] = v * kl;
+            R[i] = v * kr;
+        }
+    }
+}
+
+void LLayer3Decoder::Stereo(const MP3Header& h, const GranuleInfo& gR, int gr) {
+    (void)gr;
+    float* L = xr_[0];
+    float* R = xr_[1];
+    const bool bMs = (h.mode_extension & 2) != 0;
+    const bool bIs = (h.mode_extension & 1) != 0;
+    const int limit = std::max(limit_[0], limit_[1]);
+    auto ms = [&](int s, int e, int step) {
+        for (int i = s; i < e; i += step) {
+            float m = L[i], d = R[i];
+            L[i] = (m + d) * kInvSqrt2;
+            R[i] = (m - d) * kInvSqrt2;
+        }
+    };
+    if (!bIs) {
+        if (bMs) ms(0, limit, 1);
+    } else if (!(gR.window_switching && gR.block_type == 2)) {
+        int last = limit_[1] - 1;
+        while (last >= 0 && R[last] == 0.0f) --last;
+        int band = 0;
+        while (band < 22 && pSfb_->lng[band] <= last) ++band;
+        if (bMs) ms(0, pSfb_->lng[band], 1);
+        IntensityLong(h, gR, band, 22, bMs);
+    } else {
+        const ScaleFactors& sf = sf_[1];
+        const int first = gR.mixed_block ? 3 : 0;
+        bool bShortNonZero = false;
+        for (int w = 0; w < 3; ++w) {
+            int start = first;
+            for (int b = 12; b >= first; --b) {
+                int s = pSfb_->shrt[b], e = pSfb_->shrt[b + 1];
+                bool nz = false;
+                for (int i = s + w; i < e; i += 3) nz |= R[i] != 0.0f;
+                if (nz) {
+                    start = b + 1;
+                    bShortNonZero = true;
+                    break;
+                }
+            }
+            for (int b = first; b < 13; ++b) {
+                int s = pSfb_->shrt[b], e = pSfb_->shrt[b + 1];
+                int bb = b == 12 ? 11 : b;
+                int pos = sf.s[bb][w];
+                // As for long blocks, per window.
+                bool bIllegal = h.version == 0 ? pos >= 7 : pos == sf.isMaxS[bb][w];
+                if (h.version != 0 && b == 12 && start == 12) pos = 0, bIllegal = false;
+                if (b < start || bIllegal) {
+                    if (bMs) ms(s + w, e, 3);
+                    continue;
+                }
+                float kl, kr;
+                if (h.version == 0) {
+                    kl = t_.isRatioL[pos];
+                    kr = t_.isRatioR[pos];
+                } else {
+                    kl = t_.lsfRatio[gR.intensity_scale][pos & 31][0];
+                    kr = t_.lsfRatio[gR.intensity_scale][pos & 31][1];
+                }
+                for (int i = s + w; i < e; i += 3) {
+                    float v = L[i];
+                    L[i] = v * kl;
+                    R[i] = v * kr;
+                }
+            }
+        }
+        if (gR.mixed_block) {
+            int nLongBands = version_ == 0 ? 8 : 6;
+            int longEnd = pSfb_->lng[nLongBands];
+            if (bShortNonZero) {
+                if (bMs) ms(0, longEnd, 1);
+            } else {
+                int last = longEnd - 1;
+                while (last >= 0 && R[last] == 0.0f) --last;
+                int band = 0;
+                while (band < nLongBands && pSfb_->lng[band] <= last) ++band;
+                if (bMs) ms(0, pSfb_->lng[band], 1);
+                IntensityLong(h, gR, band, nLongBands, bMs);
+            }
+        }
+    }
+    limit_[0] = limit_[1] = limit;
+}
+
+MP3_VECTOR_CLONES void LLayer3Decoder::Hybrid(const GranuleInfo& g, int ch, int limit,
+                                              float (*out)[18]) {
+    float* xr = xr_[ch];
+    const int bt = g.window_switching ? g.block_type : 0;
+    const bool bMixed = bt == 2 && g.mixed_block;
+    // The mixed flag puts the lowest subbands on the normal window whatever the block type
+    // (as the ISO reference decoder does for block types 1 and 3 too).
+    const bool bLowLong = g.window_switching && g.mixed_block;
+    // Alias reduction.
+    int nBound = bt != 2 ? 32 : (bMixed ? nMixedLongSb_ : 0);
+    for (int sb = 1; sb < nBound && 18 * sb - 8 < limit; ++sb) {
+        float* p = xr + 18 * sb;
+        for (int i = 0; i < 8; ++i) {
+            float lo = p[-1 - i], up = p[i];
+            p[-1 - i] = lo * t_.aliasCs[i] - up * t_.aliasCa[i];
+            p[i] = up * t_.aliasCs[i] + lo * t_.aliasCa[i];
+        }
+        limit = std::max(limit, 18 * sb + 8);
+    }
+    const int nzSb = std::min(32, (limit + 17) / 18);
+    float(*ov)[18] = overlap_[ch];
+    for (int sb = 0; sb < nzSb; ++sb) {
+        const float* X = xr + 18 * sb;
+        alignas(32) float y[36];
+        int b = (bLowLong && sb < nMixedLongSb_) ? 0 : bt;
+        if (b != 2) {
+            // 18 distinct outputs in three 8-float accumulators.
+            V8 a0 = {}, a1 = {}, a2 = {};
+            for (int k = 0; k < 18; ++k) {
+                const float* T = t_.imdctHalf[k];
+                const float xk = X[k];
+                a0 += xk * Load8(T);
+                a1 += xk * Load8(T + 8);
+                a2 += xk * Load8(T + 16);
+            }
+            alignas(32) float h[24];
+            Store8(h, a0);
+            Store8(h + 8, a1);
+            Store8(h + 16, a2);
+            const float* W = t_.imdctWindow[b];
+            for (int n = 0; n < 9; ++n) {
+                y[n] = h[n] * W[n];
+                y[17 - n] = -h[n] * W[17 - n];
+                y[18 + n] = h[9 + n] * W[18 + n];
+                y[35 - n] = h[9 + n] * W[35 - n];
+            }
+        } else {
+            for (int n = 0; n < 36; ++n) y[n] = 0.0f;
+            for (int w = 0; w < 3; ++w) {
+                float z[12] = {};
+                for (int k = 0; k < 6; ++k) {
+                    const float xk = X[3 * k + w];
+                    for (int n = 0; n < 12; ++n) z[n] += xk * t_.imdctShort[k][n];
+                }
+                for (int n = 0; n < 12; ++n) y[6 + 6 * w + n] += z[n];
+            }
+        }
+        for (int t = 0; t < 18; ++t) {
+            out[sb][t] = y[t] + ov[sb][t];
+            ov[sb][t] = y[t + 18];
+        }
+    }
+    for (int sb = nzSb; sb < 32; ++sb)
+        for (int t = 0; t < 18; ++t) {
+            out[sb][t] = ov[sb][t];
+            ov[sb][t] = 0.0f;
+        }
+    for (int sb = 1; sb < 32; sb += 2)
+        for (int t = 1; t < 18; t += 2) out[sb][t] = -out[sb][t];
+}
+
+MP3_VECTOR_CLONES void LLayer3Decoder::Synthesis(const float (*in)[32][18], int nch,
+                                                 int32_t* pDest) {
+    const float* D = t_.window;
+    for (int t = 0; t < 18; ++t) {
+        nSynthIndex_ -= 64;
+        if (nSynthIndex_ < 0) {
+            for (int ch = 0; ch < nch; ++ch)
+                std::memcpy(hist_[ch] + 1024, hist_[ch], 1024 * sizeof(float));
+            nSynthIndex_ += 1024;
+        }
+        for (int ch = 0; ch < nch; ++ch) {
+            const float(*S)[18] = in[ch];
+            // DCT of the 32 subband values by its even and odd halves.
+            alignas(32) float g[16], d[16];
+            for (int k = 0; k < 16; ++k) {
+                g[k] = S[k][t] + S[31 - k][t];
+                d[k] = S[k][t] - S[31 - k][t];
+            }
+            V8 e0 = {}, e1 = {}, o0 = {}, o1 = {};
+            for (int k = 0; k < 16; ++k) {
+                const float* E = t_.synthEven[k];
+                const float* O = t_.synthOdd[k];
+                e0 += g[k] * Load8(E);
+                e1 += g[k] * Load8(E + 8);
+                o0 += d[k] * Load8(O);
+                o1 += d[k] * Load8(O + 8);
+            }
+            alignas(32) float ev[16], od[16];
+            Store8(ev, e0);
+            Store8(ev + 8, e1);
+            Store8(od, o0);
+            Store8(od + 8, o1);
+            alignas(32) float X[33];
+            for (int j = 0; j < 16; ++j) {
+                X[2 * j] = ev[j];
+                X[2 * j + 1] = od[j];
+            }
+            X[32] = 0.0f;
+            float* V = hist_[ch] + nSynthIndex_;
+            for (int i = 0; i <= 16; ++i) V[i] = X[16 + i];
+            for (int i = 17; i < 48; ++i) V[i] = -X[48 - i];
+            for (int i = 48; i < 64; ++i) V[i] = -X[i - 48];
+            V8 c0 = {}, c1 = {}, c2 = {}, c3 = {};
+            for (int i = 0; i < 8; ++i) {
+                const float* V0 = V + 128 * i;
+                const float* D0 = D + 64 * i;
+                c0 += Load8(V0) * Load8(D0) + Load8(V0 + 96) * Load8(D0 + 32);
+                c1 += Load8(V0 + 8) * Load8(D0 + 8) + Load8(V0 + 104) * Load8(D0 + 40);
+                c2 += Load8(V0 + 16) * Load8(D0 + 16) + Load8(V0 + 112) * Load8(D0 + 48);
+                c3 += Load8(V0 + 24) * Load8(D0 + 24) + Load8(V0 + 120) * Load8(D0 + 56);
+            }
+            alignas(32) float acc[32];
+            Store8(acc, c0);
+            Store8(acc + 8, c1);
+            Store8(acc + 16, c2);
+            Store8(acc + 24, c3);
+            int32_t* o = pDest + t * 32 * nch + ch;
+            for (int j = 0; j < 32; ++j) {
+                float v = std::clamp(acc[j], -2147483648.0f, 2147483520.0f);
+                o[j * nch] = static_cast<int32_t>(v);
+            }
+        }
+    }
+}
+
+void LLayer3Decoder::DecodeFrame(const MP3Header& h, const SideInfo& si, const uint8_t* pMain,
+                                 int32_t* pDest) {
+    pMain_ = pMain;
+    const int nch = h.Channels();
+    int bitStart = 0;
+    for (int gr = 0; gr < h.Granules(); ++gr) {
+        for (int ch = 0; ch < nch; ++ch) {
+            const GranuleInfo& g = si.gr[gr][ch];
+            nBit_ = bitStart;
+            const int endBit = bitStart + g.part2_3_length;
+            bitStart = endBit;
+            if (h.version == 0)
+                ReadScaleFactorsV1(g, ch, gr, si);
+            else
+                ReadScaleFactorsLsf(g, ch, ch == 1 && h.mode == 1 && (h.mode_extension & 1));
+            int n = DecodeHuffman(g, endBit, xr_[ch]);
+            limit_[ch] = Requantise(g, sf_[ch], xr_[ch], n);
+        }
+        if (h.mode == 1 && nch == 2) Stereo(h, si.gr[gr][1], gr);
+        for (int ch = 0; ch < nch; ++ch) Hybrid(si.gr[gr][ch], ch, limit_[ch], sbOut_[ch]);
+        Synthesis(sbOut_, nch, pDest + gr * 576 * nch);
+    }
+}
+
+#undef MP3_PEEK32
+
+}  // namespace sonvex::mp3
