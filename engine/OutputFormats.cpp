@@ -9,6 +9,10 @@
 #include "encoders/Components.h"
 #include "encoders/Mp3Encoder.h"
 #include "encoders/OggFlacAacEncoders.h"
+#include "formats/aiff/AifFile.h"
+#include "formats/au/AuFile.h"
+#include "formats/gsm/GsmFile.h"
+#include "formats/raw/RawFile.h"
 #include "formats/wav/WaveFile.h"
 #include "formats/wav/WaveFormatDialog.h"
 #include "support/Debug.h"
@@ -46,6 +50,33 @@ int CheckWavSettings(int32_t rate, int channels) {
 }
 
 int NoOptions(int32_t, int) { return 1; }
+
+LSoundSinkRef OpenAu(const std::string& path, int32_t rate, int channels) {
+    return LAuFile::OpenSink(path, rate, channels);
+}
+LSoundSinkRef OpenAiff(const std::string& path, int32_t rate, int channels) {
+    return LAifFile::OpenSink(path, rate, channels);
+}
+LSoundSinkRef OpenGsm(const std::string& path, int32_t, int) {
+    return LSoundSinkRef(new LGSMFileSink(path));
+}
+LSoundSinkRef OpenVox(const std::string& path, int32_t, int) {
+    return LRawFile::OpenSink(path, ReadRawSettings("VoxAudio"));
+}
+LSoundSinkRef OpenRaw(const std::string& path, int32_t, int) {
+    return LRawFile::OpenSink(path, ReadRawSettings("RawAudio"));
+}
+
+int CheckVox(int32_t, int) {
+    LRawSettings s = ReadRawSettings("VoxAudio");
+    return LRawSettingsDialog(s, "VoxAudio").DoModal() == IDOK ? 1 : 0;
+}
+int CheckRaw(int32_t rate, int channels) {
+    LRawSettings s = ReadRawSettings("RawAudio");
+    if (rate) s.SampleRate = rate;
+    if (channels) s.nChans = static_cast<uint8_t>(channels);
+    return LRawSettingsDialog(s, "RawAudio").DoModal() == IDOK ? 1 : 0;
+}
 
 LSoundSinkRef OpenMp3(const std::string& path, int32_t rate, int channels) {
     return LMP3EncodePipe::OpenMp3Sink(path, ReadMp3Settings(), rate, channels);
@@ -89,12 +120,12 @@ int CheckAac(int32_t rate, int channels) {
 
 const FormatRow kRows[] = {
     {".wav", true, nullptr, OpenWavSink, CheckWavSettings},
-    {".au", true, nullptr, nullptr, NoOptions},
-    {".aif", true, nullptr, nullptr, NoOptions},
-    {".aiff", true, nullptr, nullptr, NoOptions},
-    {".gsm", true, nullptr, nullptr, NoOptions},
-    {".vox", true, nullptr, nullptr, nullptr},
-    {".raw", true, nullptr, nullptr, nullptr},
+    {".au", true, nullptr, OpenAu, NoOptions},
+    {".aif", true, nullptr, OpenAiff, NoOptions},
+    {".aiff", true, nullptr, OpenAiff, NoOptions},
+    {".gsm", true, nullptr, OpenGsm, NoOptions},
+    {".vox", true, nullptr, OpenVox, CheckVox},
+    {".raw", true, nullptr, OpenRaw, CheckRaw},
     {".mp3", false, "mp3el", OpenMp3, CheckMp3},
     {".ogg", false, "oggenc", OpenOgg, CheckOgg},
     {".flac", false, "flacenc", OpenFlac, CheckFlac},

@@ -7,6 +7,12 @@
 
 #include "encoders/decoders/HelperDecoders.h"
 #include "engine/DecoderJob.h"
+#include "formats/aiff/AifFile.h"
+#include "formats/au/AuFile.h"
+#include "formats/dct/DCTDecode.h"
+#include "formats/gsm/GsmFile.h"
+#include "formats/mp3/MP3Source.h"
+#include "formats/raw/RawFile.h"
 #include "formats/wav/WaveFile.h"
 #include "support/Debug.h"
 #include "support/ProgressDialog.h"
@@ -85,7 +91,7 @@ int OpenDecoded(LSoundSourceRef& source, const std::string& path, const LUiConte
     } else if (HasExt(ext, {".sri"})) {
         job = std::make_unique<LMissingDecoder>("Loading SRI file", path, temp, true);
     } else if (HasExt(ext, {".dct"})) {
-        job = std::make_unique<LMissingDecoder>("Loading DCT file", path, temp, true);
+        job = std::make_unique<LDCTDecode>(path, temp);
     } else {
         bDirectX = true;
         job = std::make_unique<LMissingDecoder>("Loading with DirectX", path, temp, false);
@@ -152,9 +158,23 @@ int LGenSourceOpen(LSoundSourceRef& source, const std::string& path, const LUiCo
     const std::string ext = SourceExtension(path);
     if (HasExt(ext, {".wav"}))
         return OpenDirect(source, LWaveFile::OpenSource(path), path, context, WavMessage);
-    (void)Mp3Message;
-    (void)AiffAuMessage;
-    (void)ExistsMessage;
+    if (HasExt(ext, {".mp3"}))
+        return OpenDirect(source, LSoundSourceRef(new LMP3Source(path)), path, context, Mp3Message);
+    if (HasExt(ext, {".aif", ".aiff"}))
+        return OpenDirect(source, LAifFile::OpenSource(path), path, context, AiffAuMessage);
+    if (HasExt(ext, {".au"}))
+        return OpenDirect(source, LAuFile::OpenSource(path), path, context, AiffAuMessage);
+    if (HasExt(ext, {".gsm"}))
+        return OpenDirect(source, LSoundSourceRef(new LGSMFileSource(path)), path, context,
+                          ExistsMessage);
+    if (HasExt(ext, {".vox", ".raw", ".snd"})) {
+        const char* section = HasExt(ext, {".vox"}) ? "VoxAudio" : "RawAudio";
+        LRawSettings settings = ReadRawSettings(section);
+        if (context.TakePrompt() && LRawSettingsDialog(settings, section).DoModal() != IDOK)
+            return LPROCESS_STOPPED;
+        return OpenDirect(source, LRawFile::OpenSource(path, settings), path, context,
+                          ExistsMessage);
+    }
     return OpenDecoded(source, path, context, ext);
 }
 
