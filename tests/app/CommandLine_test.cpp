@@ -252,3 +252,37 @@ TEST_F(Cli, EncoderFormatsInstallOnDemandAndDecodeWithPeers) {
 
 }  // namespace
 }  // namespace sonvex
+
+namespace sonvex {
+namespace {
+
+// Built-in formats through the program and back: the 16-bit containers are lossless.
+TEST_F(Cli, BuiltInFormatsRoundTrip) {
+    if (!test::HaveProgram("sox")) GTEST_SKIP() << "sox is not installed";
+    Sox("-n -r 44100 -c 2 -b 16 s.wav synth 1 sine 500 sine 700 gain -6");
+    ASSERT_EQ(Sonvex("s.wav -outfolder B -format .au -convert -format .aiff -convert -format .gsm "
+                     "-convert -format .vox -convert -format .raw -convert -exit"),
+              0)
+        << err;
+    std::string src;
+    RunShell("sox '" + dir + "/s.wav' -t raw -", &src);
+    for (const char* ext : {".au", ".aiff"}) {
+        std::string peer;
+        RunShell("sox '" + dir + "/B/s" + ext + "' -t raw -e signed -b 16 -L -", &peer);
+        EXPECT_EQ(peer, src) << ext;  // sox reads our container sample for sample
+        RunShell("rm -rf '" + dir + "/W'");
+        ASSERT_EQ(Sonvex(std::string("B/s") + ext + " -format .wav -outfolder W -convert -exit"), 0)
+            << err;
+        std::string back;
+        RunShell("sox '" + dir + "/W/s.wav' -t raw -", &back);
+        EXPECT_EQ(back, src) << ext;
+    }
+    // GSM is 8000 Hz mono whatever the source; one second is 50 frames of 33 bytes.
+    EXPECT_EQ(ReadBytes(dir + "/B/s.gsm").size(), 50u * 33u);
+    std::string info;
+    RunShell("sox -t gsm -r 8000 -c 1 '" + dir + "/B/s.gsm' -n stat 2>&1", &info);
+    EXPECT_NE(info.find("Length (seconds):      1.000000"), std::string::npos) << info;
+}
+
+}  // namespace
+}  // namespace sonvex
