@@ -280,6 +280,13 @@ MP3_VECTOR_CLONES int LLayer3Decoder::DecodeHuffman(const GranuleInfo& g, int en
 #endif
         return w << (pos & 7);
     };
+    // A bit cache: avail bits of it, from pos on, are valid; refilled below 47.
+    uint64_t cache = 0;
+    int avail = 0;
+    auto refill = [&]() {
+        cache = window();
+        avail = 64 - (pos & 7);
+    };
     for (int r = 0; r < 3; ++r) {
         const int tab = g.table_select[r];
         const int linbits = kHuffLinbits[tab];
@@ -288,14 +295,18 @@ MP3_VECTOR_CLONES int LLayer3Decoder::DecodeHuffman(const GranuleInfo& g, int en
         const uint32_t* fast = t_.huffPair[tab];
         const float* sp = t_.signedPower;
         for (; i + 1 < 576 && i < ends[r]; i += 2) {
-            uint64_t w = window();
-            const uint32_t f = fast[w >> (64 - SharedTables::kPairBits)];
+            if (avail < 47) refill();
+            const uint32_t f = fast[cache >> (64 - SharedTables::kPairBits)];
             if (f & 0x80000000u) {  // the common case: code and signs in the next few bits
-                pos += static_cast<int>(f & 31);
+                const int used = static_cast<int>(f & 31);
+                cache <<= used;
+                avail -= used;
+                pos += used;
                 xr[map[i]] = sp[(f >> 8) & 63];
                 xr[map[i + 1]] = sp[(f >> 16) & 63];
                 continue;
             }
+            uint64_t w = cache;
             int used;
             int leaf;
             int32_t e = look[w >> (64 - SharedTables::kLookBits)];
@@ -334,42 +345,27 @@ MP3_VECTOR_CLONES int LLayer3Decoder::DecodeHuffman(const GranuleInfo& g, int en
                 ++used;
             }
             pos += used;
+            avail = 0;  // refill from the new position
             xr[map[i]] = vx;
             xr[map[i + 1]] = vy;
         }
     }
     i = std::min(i, bigEnd);
-    const int16_t* qtree = t_.huffTree[32 + g.count1table_select];
-    const int32_t* qlook = t_.huffLook[32 + g.count1table_select];
+    // Count1: a quadruple's code (at most 6 bits) and its signs always fit the table's bits.
+    const uint32_t* quad = t_.huffQuad[g.count1table_select];
+    static const float kUnit[4] = {0.0f, 1.0f, -1.0f, 0.0f};
     bool bQuad = false;
     while (pos < endBit && i <= 572) {
-        uint64_t w = window();
-        int used;
-        int leaf;
-        int32_t e = qlook[w >> (64 - SharedTables::kLookBits)];
-        if (e >= 0) {
-            leaf = e >> 8;
-            used = e & 255;
-        } else {  // not reached: the count1 codes are at most 6 bits
-            int p = -e - 1;
-            used = SharedTables::kLookBits;
-            while (qtree[p] < 0) {
-                p += ((w << used) >> 63) ? 1 - qtree[p] : 1;
-                ++used;
-            }
-            leaf = qtree[p];
-        }
-        w <<= used;
-        for (int k = 0; k < 4; ++k) {
-            float v = 0.0f;
-            if ((leaf >> (3 - k)) & 1) {
-                v = (w >> 63) ? -1.0f : 1.0f;
-                w <<= 1;
-                ++used;
-            }
-            xr[map[i + k]] = v;
-        }
+        if (avail < SharedTables::kPairBits) refill();
+        const uint32_t f = quad[cache >> (64 - SharedTables::kPairBits)];
+        const int used = static_cast<int>(f & 31);
+        cache <<= used;
+        avail -= used;
         pos += used;
+        xr[map[i]] = kUnit[(f >> 8) & 3];
+        xr[map[i + 1]] = kUnit[(f >> 10) & 3];
+        xr[map[i + 2]] = kUnit[(f >> 12) & 3];
+        xr[map[i + 3]] = kUnit[(f >> 14) & 3];
         i += 4;
         bQuad = true;
     }

@@ -391,6 +391,26 @@ void BuildPairTable(uint32_t* out, const int16_t* tree, int linbits) {
     }
 }
 
+void BuildQuadTable(uint32_t* out, const int16_t* tree) {
+    constexpr int kBits = SharedTables::kPairBits;
+    for (int v = 0; v < (1 << kBits); ++v) {
+        int p = 0, used = 0;
+        while (tree[p] < 0 && used < kBits) {
+            p += ((v >> (kBits - 1 - used)) & 1) ? 1 - tree[p] : 1;
+            ++used;
+        }
+        uint32_t e = 0;
+        int leaf = tree[p] < 0 ? 0 : tree[p];  // codes are at most 6 bits: never incomplete
+        for (int k = 0; k < 4; ++k) {
+            if (!((leaf >> (3 - k)) & 1)) continue;
+            uint32_t code = (used < kBits && ((v >> (kBits - 1 - used)) & 1)) ? 2 : 1;
+            ++used;
+            e |= code << (8 + 2 * k);
+        }
+        out[v] = 0x80000000u | e | static_cast<uint32_t>(used);
+    }
+}
+
 void Build(SharedTables& t) {
     const double pi = 3.14159265358979323846;
     for (int i = 0; i < 64; ++i)
@@ -513,6 +533,8 @@ void Build(SharedTables& t) {
         BuildLookup(t.huffLook[i], t.huffTree[i]);
         if (i < 32) BuildPairTable(t.huffPair[i], t.huffTree[i], kHuffLinbits[i]);
     }
+    BuildQuadTable(t.huffQuad[0], t.huffTree[32]);
+    BuildQuadTable(t.huffQuad[1], t.huffTree[33]);
     for (int v = 0; v < 29; ++v)
         t.signedPower[v] =
             static_cast<float>(v < 14 ? -std::pow(14 - v, 4.0 / 3.0) : std::pow(v - 14, 4.0 / 3.0));

@@ -62,6 +62,9 @@ struct SharedTables {
     // the signed x and y plus 14. Otherwise 0.
     static constexpr int kPairBits = 10;
     uint32_t huffPair[32][1 << kPairBits];
+    // Count1 quadruples, tables A and B: bits 0..4 the bits used, bits 8..15 the values v, w,
+    // x, y as two bits each (0: 0, 1: +1, 2: -1). Every entry is complete.
+    uint32_t huffQuad[2][1 << kPairBits];
     float signedPower[29];  // (v - 14)^(4/3) with the sign of v - 14
 };
 

@@ -109,6 +109,15 @@ TEST(MP3TablesTest, HuffmanTreesAreCompletePrefixCodes) {
     EXPECT_EQ(t.huffLook[1][0x20] >> 8, 0x01);  // 001xxxxx
     EXPECT_EQ(t.huffLook[1][0x40] >> 8, 0x10);  // 01xxxxxx
     EXPECT_EQ(t.huffLook[1][0x00] >> 8, 0x11);  // 000xxxxx
+    // Whole-pair entries agree with the tree: 1 then no sign for (0,0); 01 and a sign bit 1
+    // for (-1,0).
+    EXPECT_EQ(t.huffPair[1][0x200] & 31, 1u);
+    EXPECT_EQ((t.huffPair[1][0x180] >> 8) & 63, 13u);  // 01 1: x = -1
+    // Count1 entries: code plus signs always fit; 0001 with a sign 1 in table B is y = -1.
+    for (int q = 0; q < 2; ++q)
+        for (uint32_t e : t.huffQuad[q]) EXPECT_TRUE((e >> 31) && (e & 31) >= 1 && (e & 31) <= 10);
+    EXPECT_EQ(t.huffQuad[1][0x3A0 >> 0] & 31, 5u);  // 1110 1: y set, negative
+    EXPECT_EQ((t.huffQuad[1][0x3A0] >> 8) & 0xFF, 2u << 6);
     // The synthesis window is odd around 256 except at multiples of 64.
     EXPECT_FLOAT_EQ(t.window[256], 1.144989014f);
     EXPECT_FLOAT_EQ(t.window[511], 0.000015259f);
