@@ -35,12 +35,18 @@ LMP3Source::LMP3Source(const std::string& path) : LSoundSourceBase(44100, 1, 0x2
     nFileBytes = bOpen ? hFile.FileSize() : 0;
     int64_t data = nFileBytes - 128;
     nDataBytes = static_cast<int32_t>(std::clamp<int64_t>(data, 0, 0x7FFFFFFF));
-    hFile.nBytesLeft = nDataBytes;
     if (!bOpen) {
         DebugLog("LMP3Source::LMP3Source unable to open file %s", path.c_str());
         ErrorState = 4;
         return;
     }
+    // A leading ID3v2 tag (often holding pictures far longer than the header search looks)
+    // is stepped over by its declared size.
+    nTagBytes = ID3v2TagBytes();
+    if (nTagBytes >= nDataBytes) nTagBytes = 0;
+    nAudioStart = nTagBytes;
+    hFile.SeekTo(nTagBytes);
+    hFile.nBytesLeft = nDataBytes - nTagBytes;
     if (!DecodeInitialHeader()) {
         DebugLog("LMP3Source::LMP3Source no MPEG audio frame header found");
         ErrorState = 3;
@@ -52,16 +58,28 @@ LMP3Source::LMP3Source(const std::string& path) : LSoundSourceBase(44100, 1, 0x2
     nFrameSamples = firstHeader.FrameSamples();
     nBufferPos = nFrameSamples;
     if (nFrames > 0) {
-        dFrameBytes = static_cast<double>(nDataBytes) / nFrames;
+        dFrameBytes = static_cast<double>(nDataBytes - nTagBytes) / nFrames;
         sLength = ClampLength(static_cast<double>(nFrames) * nFrameSamples);
     } else {
         dFrameBytes = static_cast<double>((firstHeader.version == 0 ? 144 : 72) *
                                           static_cast<double>(firstHeader.bitrate)) /
                       firstHeader.SampleRate();
-        sLength = ClampLength(std::trunc(nDataBytes / dFrameBytes + 0.9) * nFrameSamples);
+        sLength = ClampLength(std::trunc((nDataBytes - nTagBytes) / dFrameBytes + 0.9) *
+                              nFrameSamples);
     }
     decoder.Reset();
     decoder.BuildReorderMap(firstHeader.version, firstHeader.sampling_frequency);
+}
+
+int32_t LMP3Source::ID3v2TagBytes() {
+    uint8_t h[10] = {};
+    hFile.SeekTo(0);
+    const int n = hFile.Read(h, 10);
+    hFile.SeekTo(0);
+    if (n < 10 || std::memcmp(h, "ID3", 3) != 0 || h[3] == 0xFF || h[4] == 0xFF) return 0;
+    if ((h[6] | h[7] | h[8] | h[9]) & 0x80) return 0;  // sizes are 7-bit bytes
+    const int32_t size = (h[6] << 21) | (h[7] << 14) | (h[8] << 7) | h[9];
+    return 10 + size + ((h[5] & 0x10) ? 10 : 0);  // header, body, optional footer
 }
 
 bool LMP3Source::DecodeInitialHeader() {
@@ -120,8 +138,8 @@ bool LMP3Source::DecodeInitialHeader() {
         }
     }
     firstHeader.bitrate = average;
-    hFile.SeekTo(0);
-    hFile.nBytesLeft = nDataBytes;
+    hFile.SeekTo(nTagBytes);
+    hFile.nBytesLeft = nDataBytes - nTagBytes;
     return true;
 }
 

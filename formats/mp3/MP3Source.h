@@ -31,6 +31,7 @@ public:
     int32_t FrameSamples() const { return nFrameSamples; }
 
 private:
+    int32_t ID3v2TagBytes();
     bool DecodeInitialHeader();
     bool DecodeHeader();
     bool DecodeFrame(int32_t* pDest);
@@ -42,6 +43,7 @@ private:
     int32_t nFrames = 0;
     mp3::LMP3Stream hFile;  // holds nBytesLeft
     int32_t nDataBytes = 0;
+    int32_t nTagBytes = 0;  // leading ID3v2 tag
     int64_t nFileBytes = 0;
     int64_t nAudioStart = 0;  // first byte after a Xing/VBRI tag frame, else 0
     int nMainFill = 0;

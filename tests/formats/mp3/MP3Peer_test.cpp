@@ -168,3 +168,43 @@ TEST_F(MP3Peer, SeekLandsOnTheRequestedFrame) {
 
 }  // namespace
 }  // namespace sonvex
+
+namespace sonvex {
+namespace {
+
+// A leading ID3v2 tag longer than the header search (cover art) is stepped over: the file
+// decodes exactly as without it, lengths and seeks included.
+TEST(MP3Id3v2, LargeLeadingTagIsSkipped) {
+    if (!test::HaveProgram("lame") || !test::HaveProgram("sox")) GTEST_SKIP() << "lame/sox missing";
+    test::TempDir dir;
+    ASSERT_EQ(test::RunShell("sox -n -r 44100 -c 2 -b 16 '" + dir.file("s.wav") +
+                             "' synth 2 sine 440 sine 880 gain -6 && lame --quiet -t -b 128 '" +
+                             dir.file("s.wav") + "' '" + dir.file("plain.mp3") + "'"),
+              0);
+    const std::vector<uint8_t> plain = test::ReadBytes(dir.file("plain.mp3"));
+    for (bool footer : {false, true}) {
+        const uint32_t body = 150000;  // an embedded picture's worth
+        std::vector<uint8_t> f = {'I', 'D', '3', 4, 0, static_cast<uint8_t>(footer ? 0x10 : 0),
+                                  static_cast<uint8_t>((body >> 21) & 0x7F),
+                                  static_cast<uint8_t>((body >> 14) & 0x7F),
+                                  static_cast<uint8_t>((body >> 7) & 0x7F),
+                                  static_cast<uint8_t>(body & 0x7F)};
+        for (uint32_t i = 0; i < body; ++i) f.push_back(static_cast<uint8_t>(i * 7));  // noise
+        if (footer) f.insert(f.end(), {'3', 'D', 'I', 4, 0, 0x10, f[6], f[7], f[8], f[9]});
+        f.insert(f.end(), plain.begin(), plain.end());
+        test::WriteBytes(dir.file("tagged.mp3"), f);
+        LMP3Source a(dir.file("plain.mp3")), b(dir.file("tagged.mp3"));
+        ASSERT_EQ(b.ErrorState, 0);
+        EXPECT_EQ(b.GetLength(), a.GetLength());
+        EXPECT_EQ(test::ReadAll(b), test::ReadAll(a));
+        a.Seek(44100);
+        b.Seek(44100);
+        std::vector<int32_t> x(2000), y(2000);
+        a.Read(x.data(), 1000);
+        b.Read(y.data(), 1000);
+        EXPECT_EQ(x, y);
+    }
+}
+
+}  // namespace
+}  // namespace sonvex
