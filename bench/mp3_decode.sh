@@ -2,7 +2,8 @@
 # MP3 decoding speed: our decoder against mpg123 and ffmpeg, each writing a 16-bit WAV.
 #   bench/mp3_decode.sh [runs]          (default 5 interleaved runs; medians and ratios)
 # The input is 600 s of 44.1 kHz stereo, encoded by lame at 128 kbit/s from a generated
-# signal. Ours runs through a small driver (bench/mp3_to_wav.cpp) built against the library.
+# signal. Ours is timed twice: the decoder alone through a small driver (bench/mp3_to_wav.cpp)
+# and the whole conversion by the program (decoder, peak limiter, WAV writer).
 set -euo pipefail
 runs=${1:-5}
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -16,7 +17,9 @@ done
 if [ ! -f "$build/build.ninja" ]; then
     cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSONVEX_TESTS=OFF >/dev/null
 fi
-ninja -C "$build" -j2 sonvex_core >/dev/null
+ninja -C "$build" -j2 sonvex_core sonvex >/dev/null
+export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_DATA_HOME="$work/home/.local/share"
+mkdir -p "$HOME"
 c++ -std=c++20 -O2 -I"$root" "$root/bench/mp3_to_wav.cpp" "$build/libsonvex.a" -lpthread \
     -o "$work/mp3_to_wav"
 
@@ -41,8 +44,11 @@ timed() {
     awk '{printf "%s %.2f\n", $1, $2 + $3}' "$f"
     rm -f "$f"
 }
-declare -a w_ours w_mpg w_ff c_ours c_mpg c_ff
+declare -a w_ours w_mpg w_ff w_prog c_ours c_mpg c_ff c_prog
 for ((i = 0; i < runs; i++)); do
+    rm -f "$out/$(basename "$mp3" .mp3).wav"
+    read -r w c < <(timed "$build/sonvex" "$mp3" -format .wav -outfolder "$out" -convert -exit </dev/null)
+    w_prog+=("$w"); c_prog+=("$c")
     read -r w c < <(timed "$work/mp3_to_wav" "$mp3" "$out/sonvex-bench-ours.wav")
     w_ours+=("$w"); c_ours+=("$c")
     read -r w c < <(timed mpg123 -q -w "$out/sonvex-bench-mpg123.wav" "$mp3")
@@ -51,15 +57,18 @@ for ((i = 0; i < runs; i++)); do
     w_ff+=("$w"); c_ff+=("$c")
 done
 median() { printf '%s\n' "$@" | sort -g | awk '{v[NR]=$1} END {print (NR%2) ? v[(NR+1)/2] : (v[NR/2]+v[NR/2+1])/2}'; }
-ratio() { echo "$1 / $2" | bc -l; }
+ratio() { awk "BEGIN {print $1 / $2}"; }
 wo=$(median "${w_ours[@]}"); wm=$(median "${w_mpg[@]}"); wf=$(median "${w_ff[@]}")
 co=$(median "${c_ours[@]}"); cm=$(median "${c_mpg[@]}"); cf=$(median "${c_ff[@]}")
+wp=$(median "${w_prog[@]}"); cp=$(median "${c_prog[@]}")
 printf 'runs: %d, interleaved; medians (all runs in brackets)\n' "$runs"
 printf '          wall s                      cpu s\n'
 printf 'ours    %6.2f [%s]   %6.2f [%s]\n' "$wo" "${w_ours[*]}" "$co" "${c_ours[*]}"
+printf 'sonvex  %6.2f [%s]   %6.2f [%s]\n' "$wp" "${w_prog[*]}" "$cp" "${c_prog[*]}"
 printf 'mpg123  %6.2f [%s]   %6.2f [%s]\n' "$wm" "${w_mpg[*]}" "$cm" "${c_mpg[*]}"
 printf 'ffmpeg  %6.2f [%s]   %6.2f [%s]\n' "$wf" "${w_ff[*]}" "$cf" "${c_ff[*]}"
 printf 'ours/mpg123: wall %.2f, cpu %.2f   ours/ffmpeg: wall %.2f, cpu %.2f   (below 1: ours faster)\n' \
     "$(ratio "$wo" "$wm")" "$(ratio "$co" "$cm")" "$(ratio "$wo" "$wf")" "$(ratio "$co" "$cf")"
-ls -l "$out"/sonvex-bench-*.wav | awk '{print "  " $5, $9}'
-rm -f "$out"/sonvex-bench-*.wav
+printf 'program/mpg123: wall %.2f, cpu %.2f   program/ffmpeg: wall %.2f, cpu %.2f\n' \
+    "$(ratio "$wp" "$wm")" "$(ratio "$cp" "$cm")" "$(ratio "$wp" "$wf")" "$(ratio "$cp" "$cf")"
+rm -f "$out"/sonvex-bench-*.wav "$out/$(basename "$mp3" .mp3).wav"
