@@ -8,7 +8,7 @@ command -v sox >/dev/null || {
     exit 1
 }
 in=$work/music.s16
-sox -n -r 44100 -c 2 -b 16 -e signed-integer -t raw "$in" synth 300 sine 440 sine 660 \
+sox -D -n -r 44100 -c 2 -b 16 -e signed-integer -t raw "$in" synth 300 sine 440 sine 660 \
     vol 0.7 2>/dev/null
 sox -t raw -r 44100 -c 2 -e signed-integer -b 16 "$in" -t raw -e mu-law -b 8 "$work/in.ul"
 S16="-t raw -r 44100 -c 2 -e signed-integer -b 16 -L"
