@@ -5,7 +5,7 @@ set -e
 cd "$(dirname "$0")/.."
 scripts/deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j "$(nproc 2>/dev/null || echo 2)"
+cmake --build build -j "$(nproc 2>/dev/null || echo 2)" --target sonvex
 out="$PWD/sonvex-demo-out"
 mkdir -p "$out"
 rm -f "$out"/sonvex-chord.*
