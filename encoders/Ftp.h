@@ -34,6 +34,9 @@ public:
     bool ReadFile(void* p, size_t n, size_t* pRead);
     void CloseFile();
 
+    // A connection that sends nothing for this long fails instead of hanging (30 s unless set).
+    static void SetStallTimeoutSeconds(long seconds);
+
 private:
     bool RunCommand(const std::string& url);
     void Step();

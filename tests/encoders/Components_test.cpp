@@ -15,6 +15,8 @@
 #include "support/File.h"
 #include "support/Process.h"
 
+#include <chrono>
+
 using namespace sonvex;
 using namespace sonvex::test;
 
@@ -391,3 +393,29 @@ TEST_F(FtpInstall, ProgressSteps256BytesPerReadAgainstTheReportedSize) {
     });
     EXPECT_EQ(missing.Run(), LPROCESS_FAILED);
 }
+
+namespace sonvex {
+namespace {
+
+// A server that accepts the connection and never says a word ends in a failure, not a hang.
+TEST(FtpClient, SilentServerFailsInsteadOfHanging) {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(listen(fd, 4), 0);  // the kernel completes the handshake; nobody answers
+    socklen_t len = sizeof a;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    LFileTransferProtocol::SetStallTimeoutSeconds(1);
+    LFileTransferProtocol ftp;
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_FALSE(ftp.LogOnServer("127.0.0.1:" + std::to_string(ntohs(a.sin_port))));
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(20));
+    LFileTransferProtocol::SetStallTimeoutSeconds(30);
+    close(fd);
+}
+
+}  // namespace
+}  // namespace sonvex
