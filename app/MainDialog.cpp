@@ -22,6 +22,11 @@ bool IsFolder(const std::string& path) {
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+bool IsLink(const std::string& path) {
+    struct stat st {};
+    return lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
 // Size of a readable file; -1 when it cannot be opened.
 int64_t ReadableSize(const std::string& path) {
     LFile f;
@@ -29,9 +34,13 @@ int64_t ReadableSize(const std::string& path) {
     return f.GetFileSizeBytes();
 }
 
-std::string SizeText(int64_t bytes) { return std::to_string(bytes / 1024) + "kB"; }
+std::string SizeText(int64_t bytes) {
+    return std::to_string(bytes / 1024) + "kB";
+}
 
-std::string HistoryName(int i) { return "Item " + std::to_string(i); }
+std::string HistoryName(int i) {
+    return "Item " + std::to_string(i);
+}
 
 }  // namespace
 
@@ -66,6 +75,7 @@ private:
         for (const auto& n : entries) {
             std::string child = path;
             if (!LFile::FilePathCat(child, n)) continue;
+            if (IsLink(child) && IsFolder(child)) continue;  // links to folders could loop
             if (ProcessAddFolder(child) == LPROCESS_STOPPED) return LPROCESS_STOPPED;
         }
         return LPROCESS_OK;
@@ -84,7 +94,9 @@ void MainDialog::InitDialog(const std::vector<std::string>& args) {
     EvRunArguments(args);
 }
 
-void MainDialog::DestroyDialog() { SettingsWriteInt("Settings", "OutputFormat", iFormat_); }
+void MainDialog::DestroyDialog() {
+    SettingsWriteInt("Settings", "OutputFormat", iFormat_);
+}
 
 void MainDialog::SetFormatIndex(int i) {
     if (i >= 0 && i < static_cast<int>(kOutputFormats.size())) iFormat_ = i;
@@ -102,8 +114,9 @@ void MainDialog::AppendRow(const std::string& path, int64_t size) {
 }
 
 bool MainDialog::LoadFile(const std::string& path) {
+    // File names are case-sensitive here: A.wav and a.wav are two files.
     for (const auto& r : rows_)
-        if (CaseInsensitiveEqual(r.szPath, path)) return true;
+        if (r.szPath == path || SameFile(r.szPath, path)) return true;
     const int64_t size = IsFolder(path) ? -1 : ReadableSize(path);
     if (size <= 0) {
         if (bConsole_) {
@@ -120,8 +133,8 @@ bool MainDialog::LoadFile(const std::string& path) {
 }
 
 bool MainDialog::CmAudioFileCheck(const std::string& path) {
-    static const char* const kRejected[] = {".txt", ".doc", ".pdf", ".rtf", ".bmp", ".jpg",
-                                            ".gif", ".mpg", ".avi", ".wmv", ".ini", ".db",
+    static const char* const kRejected[] = {".txt",  ".doc", ".pdf", ".rtf", ".bmp", ".jpg",
+                                            ".gif",  ".mpg", ".avi", ".wmv", ".ini", ".db",
                                             ".html", ".lnk", ".exe", ".reg"};
     const std::string ext = SourceExtension(path);
     if (ext.empty()) return false;
@@ -169,13 +182,15 @@ bool MainDialog::CmConvert() {
                           szFolder_),
             "Sonvex", MsgButtons::YesNoCancel, MsgIcon::Question, IDYES);
         if (a != IDYES) {
-            UiHost().MessageBox("Unable to convert files. Please specify an existing output folder.",
-                                "Error", MsgButtons::Ok, MsgIcon::Error);
+            UiHost().MessageBox(
+                "Unable to convert files. Please specify an existing output folder.", "Error",
+                MsgButtons::Ok, MsgIcon::Error);
             bFailure_ = true;
             return false;
         }
         if (szFolder_.empty() || mkdir(szFolder_.c_str(), 0777) != 0) {
-            UiHost().MessageBox("Unable to create folder.", "Error", MsgButtons::Ok, MsgIcon::Error);
+            UiHost().MessageBox("Unable to create folder.", "Error", MsgButtons::Ok,
+                                MsgIcon::Error);
             bFailure_ = true;
             return false;
         }
@@ -188,7 +203,9 @@ bool MainDialog::CmConvert() {
     return result == LPROCESS_OK;
 }
 
-int MainDialog::CmCodecSettings() { return LGenSinkCheckSettings(FormatText()); }
+int MainDialog::CmCodecSettings() {
+    return LGenSinkCheckSettings(FormatText());
+}
 
 void MainDialog::EvRunArguments(const std::vector<std::string>& args) {
     for (size_t i = 1; i < args.size(); ++i) {
@@ -201,7 +218,8 @@ void MainDialog::EvRunArguments(const std::vector<std::string>& args) {
         } else if (CaseInsensitiveEqual(a, "-format")) {
             if (++i >= args.size()) return;
             for (size_t f = 0; f < kOutputFormats.size(); ++f)
-                if (CaseInsensitiveEqual(kOutputFormats[f], args[i])) iFormat_ = static_cast<int>(f);
+                if (CaseInsensitiveEqual(kOutputFormats[f], args[i]))
+                    iFormat_ = static_cast<int>(f);
         } else if (CaseInsensitiveEqual(a, "-outfolder")) {
             if (++i >= args.size()) return;
             szFolder_ = args[i];
@@ -225,10 +243,14 @@ bool MainDialog::IsCommandEnabled(int id) const {
     switch (id) {
         case CM_REMOVE:
         case CM_PLAY:
-        case CM_CONVERT: return selected;
-        case CM_STOP: return bPlaying_;
-        case CM_SELECTALL: return !rows_.empty();
-        default: return true;
+        case CM_CONVERT:
+            return selected;
+        case CM_STOP:
+            return bPlaying_;
+        case CM_SELECTALL:
+            return !rows_.empty();
+        default:
+            return true;
     }
 }
 
@@ -248,6 +270,7 @@ void MainDialog::PushOutputFolderHistory(const std::string& folder) {
         }
     }
     RefillFolderBox();
+    if (!folder.empty()) szFolder_ = folder;  // even when the history could not be stored
 }
 
 void MainDialog::RefillFolderBox() {

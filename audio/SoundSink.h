@@ -25,6 +25,9 @@ public:
     virtual void Write(const int32_t* pBuffer, int frames) = 0;
     // Cut the output back to a frame; only sinks that can do so implement it.
     virtual void Seek(int32_t frame) { (void)frame; }
+    // Completes the output now (headers, encoder) instead of at the last release; false when
+    // it could not be completed. Nothing is written after it.
+    virtual bool Finish() { return !IsUnusable(); }
 
     bool IsUnusable() const { return (uErrorFlags & kErrorUnusable) != 0; }
 

@@ -33,18 +33,21 @@ bool LPipeOut::_Open(const LCommandLine& commandLine) {
     return true;
 }
 
-void LPipeOut::_Close() {
+bool LPipeOut::_Close() {
     process_.CloseStdin();
-    if (process_.Running()) {
-        if (!process_.Wait(g_closeWaitMs)) {
-            DebugLog(
-                "LPipeOut::_Close() WaitForSingleObject(hEncoderProcess) FAILED - process did "
-                "not close properly");
-            process_.Detach();
-        } else if (process_.ExitCode() != 0) {
-            DebugLog("LPipeOut::_Close encoder exit status %d", process_.ExitCode());
-        }
+    if (!process_.Running()) return true;
+    if (!process_.Wait(g_closeWaitMs)) {
+        DebugLog(
+            "LPipeOut::_Close() WaitForSingleObject(hEncoderProcess) FAILED - process did "
+            "not close properly");
+        process_.Detach();
+        return true;
     }
+    if (process_.ExitCode() != 0) {
+        DebugLog("LPipeOut::_Close encoder exit status %d", process_.ExitCode());
+        return false;
+    }
+    return true;
 }
 
 bool LPipeOut::WriteAll(const void* p, size_t bytes) {
@@ -95,6 +98,12 @@ void LPipe16Sink::Write(const int32_t* pBuffer, int frames) {
     for (; i < n; ++i) out[i] = PipeSampleTo16(pBuffer[i]);
     // The stream is little-endian, as is the host.
     bLastWriteOk_ = pipe_.WriteAll(out, n * sizeof(int16_t));
+    if (!bLastWriteOk_) uErrorFlags |= kErrorUnusable;  // the encoder has gone
+}
+
+bool LPipe16Sink::Finish() {
+    if (!pipe_._Close()) uErrorFlags |= kErrorUnusable;
+    return !IsUnusable();
 }
 
 }  // namespace sonvex

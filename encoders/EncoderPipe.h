@@ -23,7 +23,9 @@ public:
     bool _Open(const LCommandLine& commandLine);
     // Closes the write end and waits up to the close budget for the encoder; one that needs
     // longer runs on and is reaped in the background.
-    void _Close();
+    // Closes the pipe and waits for the encoder; false when it ended with an error. An
+    // encoder still running after the wait is left to finish (and reaped later).
+    bool _Close();
     // Writes all bytes; false when the pipe is not open or the encoder has gone.
     bool WriteAll(const void* p, size_t bytes);
     bool IsOpen() const { return process_.StdinFd() >= 0; }
@@ -43,6 +45,9 @@ public:
     ~LPipe16Sink() override;
 
     void Write(const int32_t* pBuffer, int frames) override;
+    // Closes the pipe and waits for the encoder; false when a write failed or the encoder
+    // ended with an error.
+    bool Finish() override;
     // The result of the last Write: false when the pipe write failed.
     bool LastWriteOk() const { return bLastWriteOk_; }
     const LCommandLine& CommandLine() const { return commandLine_; }

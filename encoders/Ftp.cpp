@@ -67,7 +67,9 @@ namespace {
 long g_nStallSeconds = 30;
 }  // namespace
 
-void LFileTransferProtocol::SetStallTimeoutSeconds(long seconds) { g_nStallSeconds = seconds; }
+void LFileTransferProtocol::SetStallTimeoutSeconds(long seconds) {
+    g_nStallSeconds = seconds;
+}
 
 // Runs one command transfer (log-on, change folder) to its end on the client's connection.
 bool LFileTransferProtocol::RunCommand(const std::string& url) {

@@ -35,7 +35,9 @@ Decision OverwriteDecision(const std::string& outPath, bool& bAsked, Decision& r
                 FormatMessage("The output file \"%s\" already exists. Do you want to overwrite it?",
                               outPath),
                 "Sonvex", MsgButtons::YesNoCancel, MsgIcon::Question, IDNO);
-            remembered = a == IDYES ? Decision::Convert : a == IDNO ? Decision::Skip : Decision::Stop;
+            remembered = a == IDYES  ? Decision::Convert
+                         : a == IDNO ? Decision::Skip
+                                     : Decision::Stop;
         }
         return remembered;
     }
@@ -84,10 +86,20 @@ int ProcessConvert(LProgressDialog& dlg, LConvertList& list, const std::string& 
             ++outcome.nFailed;
             continue;
         }
-        // Writing the output would truncate the input before it is read.
-        if (SameFile(input, output) || input == output) {
-            dlg.ReportError(FormatMessage(
-                "The output file \"%s\" is the input file itself; it was not converted.", output));
+        // Writing the output would truncate the input before it is read, or destroy the input
+        // of a later row.
+        const char* refusal = nullptr;
+        if (SameFile(input, output)) {
+            refusal = "The output file \"%s\" is the input file itself; it was not converted.";
+        } else {
+            for (int j = 0; j < list.RowCount() && !refusal; ++j)
+                if (j != i && SameFile(list.RowPath(j), output))
+                    refusal =
+                        "The output file \"%s\" is the input file of another row of the list; "
+                        "it was not converted.";
+        }
+        if (refusal) {
+            dlg.ReportError(FormatMessage(refusal, output));
             list.SetRowIcon(i, ICON_FAILED);
             ++outcome.nFailed;
             continue;
@@ -106,7 +118,8 @@ int ProcessConvert(LProgressDialog& dlg, LConvertList& list, const std::string& 
             }
         }
         LSoundSourceRef source;
-        const int opened = LGenSourceOpen(source, input, context);
+        std::string tempWav;
+        const int opened = LGenSourceOpen(source, input, context, &tempWav);
         if (opened != LPROCESS_OK) {
             list.SetRowIcon(i, ICON_FAILED);
             if (opened == LPROCESS_STOPPED)
@@ -123,18 +136,32 @@ int ProcessConvert(LProgressDialog& dlg, LConvertList& list, const std::string& 
             ++outcome.nFailed;
             return LPROCESS_FAILED;
         }
+        // A decoder's temporary file named as the output would be truncated while it is read.
+        if (!tempWav.empty() && SameFile(tempWav, output)) {
+            dlg.ReportError(FormatMessage(
+                "The output file \"%s\" is the temporary file the input was decoded into; it was "
+                "not converted.",
+                output));
+            list.SetRowIcon(i, ICON_FAILED);
+            ++outcome.nFailed;
+            continue;
+        }
         LPRSourceToSink job;
         job.szTitle = "Saving Audio File";
         job.pSource = source;
-        job.pSink = LGenSinkOpenSink(output, source->SampleRate, source->nChans);
+        // An unusable source fails before the sink would create or truncate the output.
+        if (source->ErrorState == 0)
+            job.pSink = LGenSinkOpenSink(output, source->SampleRate, source->nChans);
         source.Reset();
-        const int result = LPRSourceToSink::Process(dlg, job);
+        int result = LPRSourceToSink::Process(dlg, job);
         job.pSource.Reset();
-        job.pSink.Reset();  // finishes the output file
+        // Finishing (headers, the encoder's exit) can fail too; then the file is not converted.
+        if (job.pSink && !job.pSink->Finish() && result == LPROCESS_OK) result = LPROCESS_FAILED;
+        job.pSink.Reset();
         if (result != LPROCESS_OK) {
-            dlg.ReportError(FormatMessage("Conversion of the file \"%s\" has failed. Please see ",
-                                          input) +
-                            std::string(kCodecSupportPage) + " for possible answers to the problem.");
+            dlg.ReportError(
+                FormatMessage("Conversion of the file \"%s\" has failed. Please see ", input) +
+                std::string(kCodecSupportPage) + " for possible answers to the problem.");
             list.SetRowIcon(i, ICON_FAILED);
             if (result == LPROCESS_STOPPED)
                 outcome.bStopped = true;
@@ -166,6 +193,9 @@ int LPRSourceToSink::Process(LProgressDialog& dlg, LPRSourceToSink& job) {
     insert(LSPConvChannels(sink->nChans));
     insert(LSPConvertRate(sink->SampleRate));
     insert(LSPPeakLimit(kFullScale16));
+    // A channel count or rate the stages cannot reach would be written as garbage.
+    if (source->nChans != sink->nChans || source->SampleRate != sink->SampleRate)
+        return LPROCESS_FAILED;
 
     double total = source->GetLength();
     if (total == 0) total = 1.0;

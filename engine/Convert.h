@@ -29,8 +29,8 @@ public:
 // What happened in a run, beyond its result code.
 struct LConvertOutcome {
     int nConverted = 0;
-    int nSkipped = 0;   // by the overwrite policy
-    int nFailed = 0;    // refused, failed to open, failed to convert
+    int nSkipped = 0;       // by the overwrite policy
+    int nFailed = 0;        // refused, failed to open, failed to convert
     bool bStopped = false;  // ended before the end of the list by Cancel or the policy
 };
 

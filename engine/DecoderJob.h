@@ -23,8 +23,7 @@ protected:
 // opener reports the failure itself.
 class LMissingDecoder final : public LDecoderJob {
 public:
-    LMissingDecoder(std::string title, std::string inputPath, std::string tempWavPath,
-                    bool bReport)
+    LMissingDecoder(std::string title, std::string inputPath, std::string tempWavPath, bool bReport)
         : LDecoderJob(std::move(title), std::move(inputPath), std::move(tempWavPath)),
           bReport_(bReport) {}
 

@@ -49,7 +49,9 @@ int CheckWavSettings(int32_t rate, int channels) {
     return WriteStoredWaveFormat(w) ? 1 : 0;
 }
 
-int NoOptions(int32_t, int) { return 1; }
+int NoOptions(int32_t, int) {
+    return 1;
+}
 
 LSoundSinkRef OpenAu(const std::string& path, int32_t rate, int channels) {
     return LAuFile::OpenSink(path, rate, channels);
@@ -150,14 +152,19 @@ std::string StoredWaveFormatPath() {
 WAVEFORMATEX ReadStoredWaveFormat(int32_t rate, int channels) {
     std::vector<uint8_t> block(kStoredRecordBytes, 0);
     std::vector<uint8_t> def =
-        WAVEFORMATEX::Pcm16(static_cast<uint32_t>(rate), static_cast<uint16_t>(channels)).Serialize();
+        WAVEFORMATEX::Pcm16(static_cast<uint32_t>(rate), static_cast<uint16_t>(channels))
+            .Serialize();
     std::memcpy(block.data(), def.data(), def.size());
     LFile f;
     if (OpenWithRetry(f, StoredWaveFormatPath(), LFile::Mode::Read, kStoredRecordBudgetMs))
         f.Read(block.data(), kStoredRecordBytes);
     const uint16_t cb = GetLE16(block.data() + 16);
     const size_t n = std::min(kStoredRecordBytes, WAVEFORMATEX::kFixedBytes + cb);
-    return WAVEFORMATEX::Parse(block.data(), n);
+    WAVEFORMATEX w = WAVEFORMATEX::Parse(block.data(), n);
+    // A stored record no WAV file could carry is ignored rather than written into a file.
+    if (w.nChannels < 1 || w.nChannels > 255 || w.nSamplesPerSec < 1 || w.nSamplesPerSec > 196000)
+        return WAVEFORMATEX::Parse(def.data(), def.size());
+    return w;
 }
 
 bool WriteStoredWaveFormat(const WAVEFORMATEX& format) {

@@ -22,7 +22,8 @@ namespace sonvex {
 
 namespace {
 
-const char kCheckExists[] = "Cannot open the file \"%s\". Check it exists and you have read access.";
+const char kCheckExists[] =
+    "Cannot open the file \"%s\". Check it exists and you have read access.";
 const char kCorrupt[] = "Cannot open the file \"%s\" because it is corrupt.";
 const char kNoAcmCodec[] =
     "Cannot open the file \"%s\" because the required ACM codec is not installed on this "
@@ -42,9 +43,15 @@ using MessageFor = const char* (*)(int errorState);
 const char* WavMessage(int e) {
     return e == 3 ? kCorrupt : e == 4 ? kCheckExists : e == 5 ? kNoAcmCodec : kCannotOpen;
 }
-const char* Mp3Message(int e) { return e == 4 ? kCheckExists : kNotLayer3; }
-const char* AiffAuMessage(int e) { return e == 4 ? kCheckExists : kCorrupt; }
-const char* ExistsMessage(int) { return kCheckExists; }
+const char* Mp3Message(int e) {
+    return e == 4 ? kCheckExists : kNotLayer3;
+}
+const char* AiffAuMessage(int e) {
+    return e == 4 ? kCheckExists : kCorrupt;
+}
+const char* ExistsMessage(int) {
+    return kCheckExists;
+}
 
 bool HasExt(const std::string& ext, std::initializer_list<const char*> list) {
     for (const char* e : list)
@@ -67,7 +74,7 @@ bool FileExists(const std::string& path) {
 
 // Runs a decoder job into a temporary WAV and opens the result.
 int OpenDecoded(LSoundSourceRef& source, const std::string& path, const LUiContext& context,
-                const std::string& ext) {
+                const std::string& ext, std::string* pTempPath) {
     LLockFile lock;
     std::string temp;
     if (!AllocateTempWav(lock, temp)) {
@@ -104,10 +111,12 @@ int OpenDecoded(LSoundSourceRef& source, const std::string& path, const LUiConte
             if (!FileExists(path)) {
                 context.ShowError(FormatMessage(kCheckExists, path));
             } else if (HasExt(ext, {".msv", ".dvf"})) {
-                context.ShowError(FormatMessage(
-                    "Cannot open the file \"%s\" because the codec is not installed. Please "
-                    "download the Sony codec following the links from ",
-                    path) + std::string(kSonyCodecPage) + ".");
+                context.ShowError(
+                    FormatMessage(
+                        "Cannot open the file \"%s\" because the codec is not installed. Please "
+                        "download the Sony codec following the links from ",
+                        path) +
+                    std::string(kSonyCodecPage) + ".");
             } else {
                 context.ShowError(
                     FormatMessage("Cannot open the file \"%s\" as audio. It is possible you "
@@ -119,6 +128,7 @@ int OpenDecoded(LSoundSourceRef& source, const std::string& path, const LUiConte
         return result;
     }
     source = LWaveFile::OpenSource(temp);
+    if (pTempPath) *pTempPath = temp;
     return LPROCESS_OK;
 }
 
@@ -154,7 +164,9 @@ bool AllocateTempWav(LLockFile& lock, std::string& path) {
     return false;
 }
 
-int LGenSourceOpen(LSoundSourceRef& source, const std::string& path, const LUiContext& context) {
+int LGenSourceOpen(LSoundSourceRef& source, const std::string& path, const LUiContext& context,
+                   std::string* pTempPath) {
+    if (pTempPath) pTempPath->clear();
     const std::string ext = SourceExtension(path);
     if (HasExt(ext, {".wav"}))
         return OpenDirect(source, LWaveFile::OpenSource(path), path, context, WavMessage);
@@ -175,7 +187,7 @@ int LGenSourceOpen(LSoundSourceRef& source, const std::string& path, const LUiCo
         return OpenDirect(source, LRawFile::OpenSource(path, settings), path, context,
                           ExistsMessage);
     }
-    return OpenDecoded(source, path, context, ext);
+    return OpenDecoded(source, path, context, ext, pTempPath);
 }
 
 }  // namespace sonvex

@@ -12,7 +12,9 @@ namespace sonvex {
 
 // LPROCESS_OK with the reference holding the open source; LPROCESS_STOPPED when a settings
 // prompt or a decoder job was cancelled; LPROCESS_FAILED (or the job's code) otherwise.
-int LGenSourceOpen(LSoundSourceRef& source, const std::string& path, const LUiContext& context);
+// pTempPath, when given, receives the temporary WAV a decoder job wrote (empty otherwise).
+int LGenSourceOpen(LSoundSourceRef& source, const std::string& path, const LUiContext& context,
+                   std::string* pTempPath = nullptr);
 
 // The extension rule of the opener: from the last "." of the name, unless that "." begins the
 // path; empty otherwise.

@@ -42,8 +42,8 @@ inline void Exercise(LSoundSourceRef& src, int maxBlocks = 8) {
         sum = sum + buf[0] + buf[buf.size() - 1];
     }
     const int64_t len = src->GetLength();
-    for (int64_t p : {int64_t{-37}, int64_t{0}, int64_t{1}, int64_t{161}, len / 2, len - 1, len,
-                      len + 5}) {
+    for (int64_t p :
+         {int64_t{-37}, int64_t{0}, int64_t{1}, int64_t{161}, len / 2, len - 1, len, len + 5}) {
         src->Seek(static_cast<int32_t>(std::min<int64_t>(p, INT32_MAX)));
         src->Read(buf.data(), 333);
         sum = sum + buf[0];

@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/SourceOpener.h"
 #include "FuzzUtil.h"
+#include "engine/SourceOpener.h"
 #include "support/ProgressDialog.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

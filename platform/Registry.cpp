@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 #include <vector>
 
@@ -79,11 +78,25 @@ std::string Serialize(const std::vector<Section>& sections) {
     return out;
 }
 
-std::string ReadWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
+// The file's text; a missing file reads as empty. False when it exists but cannot be read,
+// so that a write never replaces values it could not see.
+bool ReadWholeFile(const std::string& path, std::string& out) {
+    out.clear();
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return errno == ENOENT;
+    char buf[8192];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            ::close(fd);
+            return false;
+        }
+        if (n == 0) break;
+        out.append(buf, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return true;
 }
 
 Section* FindSection(std::vector<Section>& sections, std::string_view key) {
@@ -125,7 +138,9 @@ bool Modify(RegRoot root, Change change) {
     if (!MakeFolders(ConfigFolder())) return false;
     WriteLock lock(path);
     if (!lock.ok()) return false;
-    std::vector<Section> sections = Parse(ReadWholeFile(path));
+    std::string text;
+    if (!ReadWholeFile(path, text)) return false;
+    std::vector<Section> sections = Parse(text);
     if (!change(sections)) return true;  // nothing to write
     std::string tmp = path + ".tmp." + std::to_string(getpid());
     {
@@ -191,7 +206,9 @@ std::string UnescapeRegistryValue(std::string_view text) {
 
 bool RegistryGetValue(RegRoot root, std::string_view keyPath, std::string_view name,
                       std::string& out) {
-    std::vector<Section> sections = Parse(ReadWholeFile(RegistryFilePath(root)));
+    std::string text;
+    if (!ReadWholeFile(RegistryFilePath(root), text)) return false;
+    std::vector<Section> sections = Parse(text);
     Section* s = FindSection(sections, NormaliseKey(keyPath));
     if (!s) return false;
     std::string n = name.empty() ? "@" : std::string(name);

@@ -42,10 +42,10 @@ bool LFile::Open(std::string_view path, Mode mode) {
     int lockOp = LOCK_SH;
     switch (mode) {
         case Mode::Read:
-            flags |= O_RDONLY;
+            flags |= O_RDONLY | O_NONBLOCK;
             break;
         case Mode::ExclusiveRead:
-            flags |= O_RDONLY;
+            flags |= O_RDONLY | O_NONBLOCK;
             lockOp = LOCK_EX;
             break;
         case Mode::Write:
@@ -62,11 +62,15 @@ bool LFile::Open(std::string_view path, Mode mode) {
         return false;
     }
     struct stat st {};
-    if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    // Readers take regular files only: a folder fails, and a FIFO or device named as an input
+    // must not block the program.
+    const bool bReader = mode == Mode::Read || mode == Mode::ExclusiveRead;
+    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode) || (bReader && !S_ISREG(st.st_mode))) {
         ::close(fd);
         eOpenError_ = OpenError::Other;
         return false;
     }
+    if (bReader) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     // Only regular files take part in sharing; pipes and devices cannot hold flocks usefully.
     if (S_ISREG(st.st_mode) && flock(fd, lockOp | LOCK_NB) != 0) {
         ::close(fd);

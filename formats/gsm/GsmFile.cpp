@@ -107,6 +107,10 @@ LGSMFileSink::LGSMFileSink(const std::string& path) : LSoundSinkBase(8000, 1) {
 }
 
 LGSMFileSink::~LGSMFileSink() {
+    Finish();
+}
+
+bool LGSMFileSink::Finish() {
     if (nPending_ > 0) {
         std::memset(pending_ + nPending_, 0,
                     sizeof(int32_t) * static_cast<size_t>(kGsmFrameSamples - nPending_));
@@ -115,6 +119,7 @@ LGSMFileSink::~LGSMFileSink() {
         Flush();
     }
     hFile_.Close();
+    return !IsUnusable();
 }
 
 void LGSMFileSink::Encode(const int32_t* pSamples) {
@@ -124,7 +129,9 @@ void LGSMFileSink::Encode(const int32_t* pSamples) {
 }
 
 void LGSMFileSink::Flush() {
-    if (nFrames_ > 0) hFile_.Write(frames_, static_cast<int64_t>(nFrames_) * kGsmFrameBytes);
+    if (nFrames_ > 0 &&
+        !hFile_.WriteExact(frames_, static_cast<int64_t>(nFrames_) * kGsmFrameBytes))
+        uErrorFlags |= kErrorUnusable;
     nFrames_ = 0;
 }
 

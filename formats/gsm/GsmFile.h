@@ -45,6 +45,8 @@ class LGSMFileSink final : public LSoundSinkBase {
 public:
     explicit LGSMFileSink(const std::string& path);
     ~LGSMFileSink() override;
+    // Pads and writes the last frame, then closes the file.
+    bool Finish() override;
 
     void Write(const int32_t* pBuffer, int frames) override;
 

@@ -64,8 +64,8 @@ LMP3Source::LMP3Source(const std::string& path) : LSoundSourceBase(44100, 1, 0x2
         dFrameBytes = static_cast<double>((firstHeader.version == 0 ? 144 : 72) *
                                           static_cast<double>(firstHeader.bitrate)) /
                       firstHeader.SampleRate();
-        sLength = ClampLength(std::trunc((nDataBytes - nTagBytes) / dFrameBytes + 0.9) *
-                              nFrameSamples);
+        sLength =
+            ClampLength(std::trunc((nDataBytes - nTagBytes) / dFrameBytes + 0.9) * nFrameSamples);
     }
     decoder.Reset();
     decoder.BuildReorderMap(firstHeader.version, firstHeader.sampling_frequency);

@@ -104,7 +104,8 @@ public:
         int n = frames * nChans;
         uint8_t* p = buffer_.data();
         for (int i = 0; i < n; ++i, p += Codec::kBytes) Codec::Encode(pBuffer[i], p);
-        hFile.Write(buffer_.data(), static_cast<int64_t>(frames) * nFrameBytes);
+        if (!hFile.WriteExact(buffer_.data(), static_cast<int64_t>(frames) * nFrameBytes))
+            uErrorFlags |= kErrorUnusable;  // disk full or file gone: not a finished file
     }
 
 private:

@@ -158,7 +158,8 @@ void LSNKVOX::Write(const int32_t* pBuffer, int frames) {
         uPendingByte_ = static_cast<uint8_t>(state_.EncodeSample(pBuffer[i]) << 4);
         bPending_ = 1;
     }
-    if (nBytes > 0) hFile_.Write(buffer_.data(), static_cast<int64_t>(nBytes));
+    if (nBytes > 0 && !hFile_.WriteExact(buffer_.data(), static_cast<int64_t>(nBytes)))
+        uErrorFlags |= kErrorUnusable;
 }
 
 }  // namespace sonvex

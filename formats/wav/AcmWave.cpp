@@ -19,6 +19,8 @@ LSNKACMFile::LSNKACMFile(const std::string& path, const WAVEFORMATEX& format)
     uErrorFlags |= kErrorUnusable;
 }
 
-void LSNKACMFile::Write(const int32_t*, int frames) { sPosition += frames > 0 ? frames : 0; }
+void LSNKACMFile::Write(const int32_t*, int frames) {
+    sPosition += frames > 0 ? frames : 0;
+}
 
 }  // namespace sonvex

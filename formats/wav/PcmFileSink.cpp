@@ -13,7 +13,8 @@ LSNKPCMFileBase::LSNKPCMFileBase(const std::string& path, int32_t rate, int byte
                                  int nChannels)
     : LSoundSinkBase(rate, nChannels), nBytesPerSample_(bytesPerSample) {
     nBlockBytes_ = nBytesPerSample_ * nChans;
-    pBuffer_.reset(new uint8_t[static_cast<size_t>(kBlockFrames) * static_cast<size_t>(nBlockBytes_)]);
+    pBuffer_.reset(
+        new uint8_t[static_cast<size_t>(kBlockFrames) * static_cast<size_t>(nBlockBytes_)]);
     if (!file_.Open(path, LFile::Mode::Write)) {
         DebugLog("LSNKPCMFileBase::LSNKPCMFileBase unable to open file:%s", path.c_str());
         uErrorFlags |= kErrorUnusable;
@@ -24,14 +25,20 @@ LSNKPCMFileBase::LSNKPCMFileBase(const std::string& path, int32_t rate, int byte
 }
 
 LSNKPCMFileBase::~LSNKPCMFileBase() {
-    if (!file_.IsOpen()) return;
+    Finish();
+}
+
+bool LSNKPCMFileBase::Finish() {
+    if (!file_.IsOpen()) return !IsUnusable();
     // Sizes past what 32 bits hold stay at the streaming value, which readers take as "to the end".
     const uint64_t data = static_cast<uint64_t>(sPosition) * static_cast<uint64_t>(nBlockBytes_);
     const uint32_t dataSize = data >= 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<uint32_t>(data);
-    const uint32_t riffSize = data + 38 >= 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<uint32_t>(data + 38);
+    const uint32_t riffSize =
+        data + 38 >= 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<uint32_t>(data + 38);
     file_.Seek(0);
     WriteHeader(dataSize, riffSize);
     file_.Close();
+    return !IsUnusable();
 }
 
 void LSNKPCMFileBase::WriteHeader(uint32_t dataSize, uint32_t riffSize) {
@@ -60,7 +67,8 @@ void LSNKPCMFileBase::Write(const int32_t* pBuffer, int frames) {
         const int n = std::min(frames - done, kBlockFrames);
         Convert(pBuffer + static_cast<int64_t>(done) * nChans, static_cast<int64_t>(n) * nChans);
         // A short write (disk full, file gone) makes the sink unusable so the caller sees it.
-        if (file_.IsOpen() && !file_.WriteExact(pBuffer_.get(), static_cast<int64_t>(n) * nBlockBytes_))
+        if (file_.IsOpen() &&
+            !file_.WriteExact(pBuffer_.get(), static_cast<int64_t>(n) * nBlockBytes_))
             uErrorFlags |= kErrorUnusable;
         done += n;
     }

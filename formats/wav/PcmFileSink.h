@@ -20,6 +20,8 @@ public:
     void Write(const int32_t* pBuffer, int frames) override;
     // Cuts the output back to a frame already written.
     void Seek(int32_t frame) override;
+    // Writes the final header and closes the file.
+    bool Finish() override;
 
 protected:
     virtual void Convert(const int32_t* pIn, int64_t nSamples) = 0;

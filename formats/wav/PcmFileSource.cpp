@@ -28,7 +28,8 @@ LSRCPCMFileBase::LSRCPCMFileBase(LFile&& file, int32_t rate, int nChannels, int 
         size = std::max<int64_t>(file_.GetFileSizeBytes() - iDataStart_, 0);
     }
     nLength_ = static_cast<int32_t>(std::min<int64_t>(size / nBlockBytes_, INT32_MAX));
-    pBuffer_.reset(new uint8_t[static_cast<size_t>(kBlockFrames) * static_cast<size_t>(nBlockBytes_)]);
+    pBuffer_.reset(
+        new uint8_t[static_cast<size_t>(kBlockFrames) * static_cast<size_t>(nBlockBytes_)]);
 }
 
 void LSRCPCMFileBase::Read(int32_t* pBuffer, int frames) {
@@ -56,7 +57,8 @@ void LSRCPCMFileBase::Read(int32_t* pBuffer, int frames) {
         Convert(out + done, samples);
         done += samples;
     }
-    if (done < total) std::memset(out + done, 0, sizeof(int32_t) * static_cast<size_t>(total - done));
+    if (done < total)
+        std::memset(out + done, 0, sizeof(int32_t) * static_cast<size_t>(total - done));
 }
 
 void LSRCPCMFileBase::Seek(int32_t frame) {

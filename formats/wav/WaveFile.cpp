@@ -12,7 +12,8 @@
 
 namespace sonvex {
 
-static_assert(std::endian::native == std::endian::little, "sample I/O assumes a little-endian host");
+static_assert(std::endian::native == std::endian::little,
+              "sample I/O assumes a little-endian host");
 
 namespace {
 
@@ -82,7 +83,8 @@ LSoundSourceRef LWaveFile::OpenSource(const std::string& path) {
     if (format.wFormatTag == WAVE_FORMAT_PCM && format.wBitsPerSample <= 8)
         return LSoundSourceRef(new LSRCPCMFile8(std::move(file), rate, format.nChannels, dataSize));
     if (format.wFormatTag == WAVE_FORMAT_PCM && format.wBitsPerSample <= 16)
-        return LSoundSourceRef(new LSRCPCMFile16(std::move(file), rate, format.nChannels, dataSize));
+        return LSoundSourceRef(
+            new LSRCPCMFile16(std::move(file), rate, format.nChannels, dataSize));
     return OpenACMWaveSource(std::move(file), format, dataSize);
 }
 
@@ -97,7 +99,8 @@ LSoundSinkRef LWaveFile::OpenSinkPCM(const std::string& path, int32_t rate, int 
                                      int channels) {
     if (bits <= 8) return LSoundSinkRef(new LSNKPCMFile8(path, rate, channels));
     if (bits <= 16) return LSoundSinkRef(new LSNKPCMFile16(path, rate, channels));
-    DebugLog("LWaveFile::OpenSinkPCM BitsPerSample too large - use BUILD_SUPPORT_32BITSAMPLEFORMATS");
+    DebugLog(
+        "LWaveFile::OpenSinkPCM BitsPerSample too large - use BUILD_SUPPORT_32BITSAMPLEFORMATS");
     return {};
 }
 

@@ -40,7 +40,8 @@ void LWaveFileFormat::InitDialog() {
 bool LWaveFileFormat::CmOk() {
     int r = ComboGetSel(IDC_RATE), c = ComboGetSel(IDC_CHANNELS), b = ComboGetSel(IDC_BITS);
     if (r < 0 || c < 0 || b < 0) return false;
-    WAVEFORMATEX w = WAVEFORMATEX::Pcm16(static_cast<uint32_t>(kRates[r]), static_cast<uint16_t>(c + 1));
+    WAVEFORMATEX w =
+        WAVEFORMATEX::Pcm16(static_cast<uint32_t>(kRates[r]), static_cast<uint16_t>(c + 1));
     w.wBitsPerSample = static_cast<uint16_t>(kBits[b]);
     w.nBlockAlign = static_cast<uint16_t>(w.nChannels * w.wBitsPerSample / 8);
     w.nAvgBytesPerSec = w.nSamplesPerSec * w.nBlockAlign;

@@ -5,9 +5,9 @@
 #include <string>
 
 #include "app/MainDialog.h"
-#include "engine/OutputFormats.h"
 #include "common/ScriptedHost.h"
 #include "common/TestUtil.h"
+#include "engine/OutputFormats.h"
 #include "support/Settings.h"
 
 namespace sonvex {
@@ -65,8 +65,9 @@ TEST_F(Cli, MissingInputIsReportedWithStatusTwo) {
     if (!test::HaveProgram("sox")) GTEST_SKIP() << "sox is not installed";
     Sox("-n -r 8000 -c 1 -b 16 a.wav synth 0.1 sine 300");
     EXPECT_EQ(Sonvex("a.wav nope.wav -format .wav -outfolder OUT -convert -exit"), 2);
-    EXPECT_NE(err.find("Cannot open the file \"nope.wav\". Check it exists and you have read access."),
-              std::string::npos)
+    EXPECT_NE(
+        err.find("Cannot open the file \"nope.wav\". Check it exists and you have read access."),
+        std::string::npos)
         << err;
     EXPECT_TRUE(test::FileExists(dir + "/OUT/a.wav"));
 }
@@ -156,6 +157,27 @@ TEST(MainDialogLogic, DroppedFoldersAndDefaultFolder) {
     std::sort(names.begin(), names.end());
     std::vector<std::string> want = {"/drop/a.wav 0kB", "/drop/a.wav 0kB", "/drop/sub/b.mp3 0kB"};
     EXPECT_EQ(names, want);
+
+    // Links back to a folder above are not followed (they would never end).
+    RunShell("ln -s .. '" + d + "/drop/sub/up' && ln -s . '" + d + "/drop/self'");
+    MainDialog again;
+    EXPECT_EQ(again.AddDroppedPath(d + "/drop"), LPROCESS_OK);
+    EXPECT_EQ(again.Rows().size(), 2u);
+}
+
+TEST(MainDialogLogic, NamesDifferingInCaseAreTwoFilesAndFifosAreSkipped) {
+    ScopedHome home;
+    test::ScriptedHost host;
+    const std::string d = home.home();
+    test::WriteBytes(d + "/A.wav", {1, 2});
+    test::WriteBytes(d + "/a.wav", {1, 2});
+    RunShell("mkfifo '" + d + "/pipe.wav' && ln -s a.wav '" + d + "/link.wav'");
+    MainDialog dlg(true);
+    dlg.InitDialog({"sonvex", d + "/A.wav", d + "/a.wav", d + "/link.wav", d + "/pipe.wav"});
+    EXPECT_EQ(dlg.Rows().size(), 2u);  // the link names a.wav again; the FIFO is not a file
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_NE(host.messages[0].szText.find("pipe.wav"), std::string::npos);
+    EXPECT_EQ(dlg.ExitStatus(), 2);
 }
 
 }  // namespace
@@ -177,8 +199,8 @@ TEST_F(Cli, StoredRecordResamplesAndDownmixes) {
     if (!test::HaveProgram("sox")) GTEST_SKIP() << "sox is not installed";
     Sox("-n -r 44100 -c 2 -b 16 s.wav synth 2 sine 1000 gain -6");
     for (auto [rate, ch] : {std::pair{8000, 1}, std::pair{48000, 2}, std::pair{22050, 1}}) {
-        ASSERT_TRUE(WriteStoredWaveFormat(WAVEFORMATEX::Pcm16(static_cast<uint32_t>(rate),
-                                                              static_cast<uint16_t>(ch))));
+        ASSERT_TRUE(WriteStoredWaveFormat(
+            WAVEFORMATEX::Pcm16(static_cast<uint32_t>(rate), static_cast<uint16_t>(ch))));
         RunShell("rm -rf '" + dir + "/R'");
         ASSERT_EQ(Sonvex("s.wav -format .wav -outfolder R -convert -exit"), 0) << err;
         std::string info, stat;
@@ -282,6 +304,48 @@ TEST_F(Cli, BuiltInFormatsRoundTrip) {
     std::string info;
     RunShell("sox -t gsm -r 8000 -c 1 '" + dir + "/B/s.gsm' -n stat 2>&1", &info);
     EXPECT_NE(info.find("Length (seconds):      1.000000"), std::string::npos) << info;
+}
+
+}  // namespace
+}  // namespace sonvex
+
+namespace sonvex {
+namespace {
+
+// Failures found late must not pass for conversions: an encoder that fails, a channel count
+// the stages cannot reach, an output that would destroy another row's input or the decoder's
+// temporary file.
+TEST_F(Cli, LateFailuresAreReportedAndDestroyNothing) {
+    if (!test::HaveProgram("sox")) GTEST_SKIP() << "sox is not installed";
+    Sox("-n -r 8000 -c 2 -b 16 a.wav synth 0.5 sine 300 sine 400");
+    RegistryWriteString(RegRoot::LocalMachine, "Software\\Verrowave\\Components\\mp3el", "Path",
+                        "/bin/false");
+    EXPECT_EQ(Sonvex("a.wav -format .mp3 -outfolder M -convert -exit"), 2);
+    EXPECT_NE(err.find("Conversion of the file \"a.wav\" has failed."), std::string::npos) << err;
+
+    SettingsWriteInt("RawAudio", "Channels", 6);
+    EXPECT_EQ(Sonvex("-clear a.wav -format .raw -outfolder R -convert -exit"), 2);
+    EXPECT_NE(err.find("has failed"), std::string::npos) << err;
+
+    // a.au's output would be a.wav, the input of the next row.
+    Sox("a.wav a.au");
+    SettingsWriteFlag("Settings", "AlwaysPrompt", false);
+    SettingsWriteFlag("Settings", "AlwaysOverwrite", true);
+    const auto before = ReadBytes(dir + "/a.wav");
+    EXPECT_EQ(Sonvex("-clear a.au a.wav -format .wav -outfolder . -convert -exit"), 2);
+    EXPECT_EQ(ReadBytes(dir + "/a.wav"), before);
+    EXPECT_NE(err.find("is the input file of another row"), std::string::npos) << err;
+}
+
+TEST_F(Cli, DecodersTemporaryFileIsNeverTheOutput) {
+    for (const char* tool : {"sox", "oggenc", "oggdec"})
+        if (!test::HaveProgram(tool)) GTEST_SKIP() << tool << " is not installed";
+    RunShell("mkdir -p '" + dir + "/src'");
+    Sox("-n -r 8000 -c 1 -b 16 src/t.wav synth 0.5 sine 300");
+    ASSERT_EQ(RunShell("oggenc -Q -o '" + dir + "/src/Temp1.ogg' '" + dir + "/src/t.wav'"), 0);
+    // The input decodes into $TMPDIR/Temp1.wav, which is also the output path asked for.
+    EXPECT_EQ(Sonvex("src/Temp1.ogg -format .wav -outfolder '" + dir + "/tmp' -convert -exit"), 2);
+    EXPECT_NE(err.find("temporary file"), std::string::npos) << err;
 }
 
 }  // namespace

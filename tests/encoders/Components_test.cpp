@@ -9,13 +9,13 @@
 #include <signal.h>
 #include <sys/socket.h>
 
+#include <chrono>
+
 #include "common/ScriptedHost.h"
 #include "encoders/EncTestUtil.h"
 #include "encoders/Ftp.h"
 #include "support/File.h"
 #include "support/Process.h"
-
-#include <chrono>
 
 using namespace sonvex;
 using namespace sonvex::test;

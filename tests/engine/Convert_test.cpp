@@ -1,3 +1,5 @@
+#include "engine/Convert.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -8,7 +10,6 @@
 
 #include "common/ScriptedHost.h"
 #include "common/TestUtil.h"
-#include "engine/Convert.h"
 #include "engine/OutputFormats.h"
 #include "engine/SourceOpener.h"
 #include "formats/wav/WaveFile.h"
@@ -84,9 +85,9 @@ TEST(OutputPath, NameRules) {
 }
 
 TEST_F(Fixture, ConvertsEveryRowWhenNoneIsSelectedAndCopiesExactly) {
-    Add("a.wav", 20000);   // partial last block
-    Add("b.wav", 0);       // empty: finishes after its first block
-    Add("c.wav", 16384);   // exactly two blocks
+    Add("a.wav", 20000);  // partial last block
+    Add("b.wav", 0);      // empty: finishes after its first block
+    Add("c.wav", 16384);  // exactly two blocks
     LConvertOutcome o;
     EXPECT_EQ(Run(&o), LPROCESS_OK);
     EXPECT_EQ(o.nConverted, 3);
@@ -109,8 +110,9 @@ TEST_F(Fixture, PromptPolicyAsksOnceAndNoSkipsEveryExistingOutput) {
     EXPECT_EQ(Run(&o), LPROCESS_OK);
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_EQ(host.messages[0].szCaption, "Sonvex");
-    EXPECT_EQ(host.messages[0].szText, "The output file \"" + dir +
-                                           "/out/a.wav\" already exists. Do you want to overwrite it?");
+    EXPECT_EQ(
+        host.messages[0].szText,
+        "The output file \"" + dir + "/out/a.wav\" already exists. Do you want to overwrite it?");
     EXPECT_EQ(o.nSkipped, 3);
     EXPECT_EQ(o.nConverted, 1);
     EXPECT_EQ(ReadBytes(dir + "/out/c.wav"), std::vector<uint8_t>{'k'});
@@ -168,8 +170,9 @@ TEST_F(Fixture, UnopenableSourceStopsTheBatchWithOneMessage) {
     EXPECT_FALSE(test::FileExists(dir + "/out/d.wav"));
     EXPECT_EQ(o.nFailed, 1);
     ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_EQ(host.messages[0].szText, "Cannot open the file \"" + dir +
-                                           "/missing.wav\". Check it exists and you have read access.");
+    EXPECT_EQ(host.messages[0].szText,
+              "Cannot open the file \"" + dir +
+                  "/missing.wav\". Check it exists and you have read access.");
     EXPECT_EQ(host.messages[0].icon, MsgIcon::Error);
 }
 
@@ -185,7 +188,9 @@ TEST_F(Fixture, CancelDuringThePumpFailsTheRowAndStopsTheBatch) {
     // The cut-short output is still a complete file of the blocks written.
     EXPECT_EQ(LWaveFile::OpenSource(dir + "/out/a.wav")->GetLength(), 2 * 8192);
     ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_EQ(host.messages[0].szText.rfind("Conversion of the file \"" + dir + "/a.wav\" has failed.", 0), 0u);
+    EXPECT_EQ(host.messages[0].szText.rfind(
+                  "Conversion of the file \"" + dir + "/a.wav\" has failed.", 0),
+              0u);
 }
 
 TEST_F(Fixture, UnwritableOutputFailsTheRow) {
@@ -247,8 +252,8 @@ TEST(SourceOpener, ExtensionRuleAndFallbackMessages) {
     const std::string missing = home.home() + "/nothing";
     EXPECT_EQ(LGenSourceOpen(s, missing, ctx), LPROCESS_FAILED);
     ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_EQ(host.messages[0].szText,
-              "Cannot open the file \"" + missing + "\". Check it exists and you have read access.");
+    EXPECT_EQ(host.messages[0].szText, "Cannot open the file \"" + missing +
+                                           "\". Check it exists and you have read access.");
     // Prompts are used up: later failures are silent.
     EXPECT_EQ(LGenSourceOpen(s, home.home() + "/x.wav", ctx), LPROCESS_FAILED);
     EXPECT_EQ(host.messages.size(), 1u);
@@ -259,14 +264,14 @@ TEST(SourceOpener, ExtensionRuleAndFallbackMessages) {
     test::WriteBytes(home.home() + "/x.zzz", {1, 2, 3});
     EXPECT_EQ(LGenSourceOpen(s, home.home() + "/x.zzz", ctx2), LPROCESS_FAILED);
     ASSERT_EQ(host.messages.size(), 2u);
-    EXPECT_EQ(host.messages[1].szText.rfind("Cannot open the file \"" + home.home() +
-                                                "/x.zzz\" as audio.",
-                                            0),
+    EXPECT_EQ(host.messages[1].szText.rfind(
+                  "Cannot open the file \"" + home.home() + "/x.zzz\" as audio.", 0),
               0u);
     // A corrupt WAV gets the corrupt text.
     bool allow3 = true;
     LUiContext ctx3(&allow3);
-    test::WriteBytes(home.home() + "/bad.WAV", {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E'});
+    test::WriteBytes(home.home() + "/bad.WAV",
+                     {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E'});
     EXPECT_EQ(LGenSourceOpen(s, home.home() + "/bad.WAV", ctx3), LPROCESS_FAILED);
     EXPECT_EQ(host.messages.back().szText,
               "Cannot open the file \"" + home.home() + "/bad.WAV\" because it is corrupt.");
@@ -312,6 +317,24 @@ TEST(SourceOpener, TempWavNumbersAreExclusiveBetweenProcesses) {
     ASSERT_TRUE(AllocateTempWav(again, mine));
     EXPECT_EQ(mine, tmp + "/Temp1.wav");
     EXPECT_FALSE(test::FileExists(tmp + "/Temp1.wav"));
+}
+
+}  // namespace
+}  // namespace sonvex
+
+namespace sonvex {
+namespace {
+
+TEST(OutputFormats, StoredRecordThatNoFileCouldCarryIsIgnored) {
+    ScopedHome home;
+    WAVEFORMATEX bad = WAVEFORMATEX::Pcm16(0, 2);
+    ASSERT_TRUE(WriteStoredWaveFormat(bad));
+    EXPECT_EQ(ReadStoredWaveFormat(22050, 1).nSamplesPerSec, 22050u);
+    bad = WAVEFORMATEX::Pcm16(8000, 0);
+    ASSERT_TRUE(WriteStoredWaveFormat(bad));
+    EXPECT_EQ(ReadStoredWaveFormat(22050, 1).nChannels, 1);
+    ASSERT_TRUE(WriteStoredWaveFormat(WAVEFORMATEX::Pcm16(8000, 2)));
+    EXPECT_EQ(ReadStoredWaveFormat(22050, 1).nSamplesPerSec, 8000u);
 }
 
 }  // namespace

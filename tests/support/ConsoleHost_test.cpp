@@ -1,9 +1,10 @@
+#include "support/ConsoleHost.h"
+
 #include <gtest/gtest.h>
 
 #include <csignal>
 
 #include "common/TestUtil.h"
-#include "support/ConsoleHost.h"
 #include "support/Dialog.h"
 #include "support/File.h"
 #include "support/ProgressDialog.h"
@@ -45,7 +46,8 @@ TEST(ConsoleHost, InterruptCancelsRunningJobs) {
 TEST(ConsoleHost, UnattendedAnswers) {
     LConsoleHost host;
     if (LConsoleHost::Interactive()) GTEST_SKIP() << "standard input is a terminal";
-    EXPECT_EQ(host.MessageBox("q", "Sonvex", MsgButtons::YesNoCancel, MsgIcon::Question, IDNO), IDNO);
+    EXPECT_EQ(host.MessageBox("q", "Sonvex", MsgButtons::YesNoCancel, MsgIcon::Question, IDNO),
+              IDNO);
     EXPECT_EQ(host.MessageBox("q", "Sonvex", MsgButtons::YesNoCancel, MsgIcon::Question), IDYES);
     struct D : LDialog {
         D() : LDialog("T") {}

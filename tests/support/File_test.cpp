@@ -1,3 +1,5 @@
+#include "support/File.h"
+
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -6,7 +8,6 @@
 #include <string>
 
 #include "common/TestUtil.h"
-#include "support/File.h"
 
 namespace sonvex {
 namespace {
@@ -63,9 +64,9 @@ TEST(File, SharingBetweenProcesses) {
     auto t0 = std::chrono::steady_clock::now();
     LFile r;
     EXPECT_FALSE(OpenWithRetry(r, path, LFile::Mode::Read, 100));
-    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                  std::chrono::steady_clock::now() - t0)
-                  .count();
+    auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0)
+            .count();
     EXPECT_LT(ms, 1000);
     Release(pid, rel);
     EXPECT_FALSE(TestFileOpen(path));

@@ -1,8 +1,9 @@
+#include "support/ProgressDialog.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include "common/ScriptedHost.h"
-#include "support/ProgressDialog.h"
 
 namespace sonvex {
 namespace {
@@ -53,8 +54,8 @@ TEST(ProgressDialog, StatusLinesProgressAndNesting) {
     EXPECT_EQ(outer.Run(), LPROCESS_OK);
     EXPECT_EQ(host.nMaxNested, 2);
     EXPECT_EQ(host.nOpenWindows, 0);
-    std::vector<std::string> expected = {"open:Outer", "text0:zero", "progress:99", "open:Inner",
-                                         "text1:inner", "close", "close"};
+    std::vector<std::string> expected = {"open:Outer",  "text0:zero", "progress:99", "open:Inner",
+                                         "text1:inner", "close",      "close"};
     EXPECT_EQ(host.calls, expected);
 }
 

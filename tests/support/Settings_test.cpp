@@ -1,3 +1,5 @@
+#include "support/Settings.h"
+
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -5,7 +7,6 @@
 #include <string>
 
 #include "common/TestUtil.h"
-#include "support/Settings.h"
 
 namespace sonvex {
 namespace {
@@ -76,8 +77,7 @@ TEST(Settings, FileLayoutEscapesAndCaseInsensitiveNames) {
 TEST(Settings, HandEditedFileIsRead) {
     ScopedHome home;
     test::RunShell("mkdir -p '" + home.home() + "/.config/verrowave'");
-    test::WriteBytes(home.home() + "/.config/verrowave/machine.ini",
-                     {';', ' ', 'c', '\n'});
+    test::WriteBytes(home.home() + "/.config/verrowave/machine.ini", {';', ' ', 'c', '\n'});
     const std::string text =
         "; comment\r\n[Software\\Verrowave\\Sonvex\\RawAudio]\r\nSampleRate=22050\r\n"
         "  Channels =2\r\n";

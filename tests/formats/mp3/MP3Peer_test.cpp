@@ -184,7 +184,12 @@ TEST(MP3Id3v2, LargeLeadingTagIsSkipped) {
     const std::vector<uint8_t> plain = test::ReadBytes(dir.file("plain.mp3"));
     for (bool footer : {false, true}) {
         const uint32_t body = 150000;  // an embedded picture's worth
-        std::vector<uint8_t> f = {'I', 'D', '3', 4, 0, static_cast<uint8_t>(footer ? 0x10 : 0),
+        std::vector<uint8_t> f = {'I',
+                                  'D',
+                                  '3',
+                                  4,
+                                  0,
+                                  static_cast<uint8_t>(footer ? 0x10 : 0),
                                   static_cast<uint8_t>((body >> 21) & 0x7F),
                                   static_cast<uint8_t>((body >> 14) & 0x7F),
                                   static_cast<uint8_t>((body >> 7) & 0x7F),

@@ -1,3 +1,5 @@
+#include "formats/wav/WaveFile.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -6,7 +8,6 @@
 
 #include "common/TestUtil.h"
 #include "formats/wav/PcmFileSink.h"
-#include "formats/wav/WaveFile.h"
 
 namespace sonvex {
 namespace {
@@ -41,7 +42,9 @@ std::vector<uint8_t> RiffHead() {
     return v;
 }
 
-void Append(std::vector<uint8_t>& a, const std::vector<uint8_t>& b) { a.insert(a.end(), b.begin(), b.end()); }
+void Append(std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+}
 
 std::vector<uint8_t> DataChunk(const std::vector<int16_t>& samples, uint32_t declared = 0) {
     std::vector<uint8_t> v;
@@ -271,7 +274,8 @@ TEST(WavePeer, SoxInterop) {
     TempDir dir;
     for (int bits : {8, 16})
         for (int ch : {1, 2}) {
-            const std::string in = dir.file("sox" + std::to_string(bits) + std::to_string(ch) + ".wav");
+            const std::string in =
+                dir.file("sox" + std::to_string(bits) + std::to_string(ch) + ".wav");
             const std::string cmd = "sox -n -r 11025 -c " + std::to_string(ch) + " -b " +
                                     std::to_string(bits) + " -e " +
                                     (bits == 8 ? "unsigned" : "signed") + " '" + in +
@@ -292,7 +296,8 @@ TEST(WavePeer, SoxInterop) {
                 ASSERT_EQ(all[i], v * 16) << "sample " << i;
             }
             // What we write, sox reads back identically.
-            const std::string out = dir.file("ours" + std::to_string(bits) + std::to_string(ch) + ".wav");
+            const std::string out =
+                dir.file("ours" + std::to_string(bits) + std::to_string(ch) + ".wav");
             {
                 LSoundSinkRef sink = LWaveFile::OpenSinkPCM(out, 11025, bits, ch);
                 sink->Write(all.data(), static_cast<int>(all.size() / static_cast<size_t>(ch)));
