@@ -17,11 +17,6 @@ namespace {
 
 constexpr int kHistoryItems = 9;
 
-bool IsFolder(const std::string& path) {
-    struct stat st {};
-    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 bool IsLink(const std::string& path) {
     struct stat st {};
     return lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);

@@ -18,11 +18,6 @@ namespace sonvex {
 
 namespace {
 
-bool FileExists(const std::string& path) {
-    struct stat st {};
-    return lstat(path.c_str(), &st) == 0;
-}
-
 enum class Decision { Convert, Skip, Stop };
 
 // The overwrite policy for an existing output; the first answer to the question holds for
@@ -104,7 +99,7 @@ int ProcessConvert(LProgressDialog& dlg, LConvertList& list, const std::string& 
             ++outcome.nFailed;
             continue;
         }
-        if (FileExists(output)) {
+        if (PathExists(output)) {
             Decision d = OverwriteDecision(output, bAsked, remembered);
             if (d == Decision::Stop) {
                 list.SetRowIcon(i, ICON_FAILED);

@@ -171,13 +171,7 @@ bool WriteStoredWaveFormat(const WAVEFORMATEX& format) {
     std::vector<uint8_t> block(kStoredRecordBytes, 0);
     std::vector<uint8_t> rec = format.Serialize();
     std::memcpy(block.data(), rec.data(), std::min(rec.size(), kStoredRecordBytes));
-    std::string folder = LFile::GetUserDataFolder();
-    // Create the data folder (and its parents) on first use.
-    for (size_t i = 1; i <= folder.size(); ++i)
-        if (i == folder.size() || folder[i] == '/') {
-            std::string part = folder.substr(0, i);
-            mkdir(part.c_str(), 0700);
-        }
+    if (!MakeFolders(LFile::GetUserDataFolder())) return false;
     LFile f;
     if (!OpenWithRetry(f, StoredWaveFormatPath(), LFile::Mode::ExclusiveRewrite,
                        kStoredRecordBudgetMs))

@@ -67,11 +67,6 @@ int OpenDirect(LSoundSourceRef& source, LSoundSourceRef opened, const std::strin
     return LPROCESS_FAILED;
 }
 
-bool FileExists(const std::string& path) {
-    struct stat st {};
-    return stat(path.c_str(), &st) == 0;
-}
-
 // Runs a decoder job into a temporary WAV and opens the result.
 int OpenDecoded(LSoundSourceRef& source, const std::string& path, const LUiContext& context,
                 const std::string& ext, std::string* pTempPath) {
@@ -108,7 +103,7 @@ int OpenDecoded(LSoundSourceRef& source, const std::string& path, const LUiConte
         if (result == LPROCESS_FAILED && HasExt(ext, {".wma"})) {
             context.ShowError(FormatMessage(kWmaFailed, path));
         } else if (result == LPROCESS_FAILED && bDirectX) {
-            if (!FileExists(path)) {
+            if (!PathExists(path)) {
                 context.ShowError(FormatMessage(kCheckExists, path));
             } else if (HasExt(ext, {".msv", ".dvf"})) {
                 context.ShowError(
@@ -150,7 +145,7 @@ bool AllocateTempWav(LLockFile& lock, std::string& path) {
         std::string candidate = folder;
         if (!LFile::FilePathCat(candidate, "Temp" + std::to_string(n) + ".wav")) return false;
         if (!lock.Lock(candidate)) continue;  // another instance is using this number
-        if (!FileExists(candidate)) {
+        if (!PathExists(candidate)) {
             path = candidate;
             return true;
         }

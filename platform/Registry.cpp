@@ -30,17 +30,6 @@ std::string ConfigFolder() {
     return std::string(h && *h ? h : "/") + "/.config/verrowave";
 }
 
-bool MakeFolders(const std::string& path) {
-    std::string cur;
-    for (size_t i = 0; i <= path.size(); ++i) {
-        if (i == path.size() || path[i] == '/') {
-            if (!cur.empty() && mkdir(cur.c_str(), 0700) != 0 && errno != EEXIST) return false;
-        }
-        if (i < path.size()) cur += path[i];
-    }
-    return true;
-}
-
 std::string Trim(std::string_view s) {
     size_t b = 0, e = s.size();
     while (b < e && (s[b] == ' ' || s[b] == '\t' || s[b] == '\r')) ++b;

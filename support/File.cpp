@@ -254,9 +254,23 @@ static std::string HomeFolder() {
     return EnvOr("HOME", "/");
 }
 
-static bool IsDirectory(const std::string& p) {
+bool PathExists(const std::string& path) {
     struct stat st {};
-    return stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return lstat(path.c_str(), &st) == 0;
+}
+
+bool IsFolder(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool MakeFolders(const std::string& path) {
+    for (size_t i = 1; i <= path.size(); ++i) {
+        if (i < path.size() && path[i] != '/') continue;
+        const std::string part = path.substr(0, i);
+        if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    }
+    return IsFolder(path);
 }
 
 static std::string ConfigHome() {
@@ -280,9 +294,9 @@ static std::string ReadXdgDocumentsDir() {
 
 std::string LFile::GetUserDocumentsFolder() {
     std::string d = ReadXdgDocumentsDir();
-    if (!d.empty() && IsDirectory(d)) return d;
+    if (!d.empty() && IsFolder(d)) return d;
     d = HomeFolder() + "/Documents";
-    if (IsDirectory(d)) return d;
+    if (IsFolder(d)) return d;
     return HomeFolder();
 }
 
