@@ -1,6 +1,7 @@
 #include "support/Settings.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -107,6 +108,39 @@ TEST(Settings, ConcurrentWritersKeepEveryValue) {
     std::string listing;
     test::RunShell("ls -A '" + home.home() + "/.config/verrowave'", &listing);
     EXPECT_EQ(listing.find(".tmp"), std::string::npos) << listing;
+}
+
+}  // namespace
+}  // namespace sonvex
+
+namespace sonvex {
+namespace {
+
+// A store the writer cannot read is left alone, not replaced by a file holding only the new
+// value. Needs a second user: run as root, the writer drops to nobody.
+TEST(Settings, UnreadableStoreIsNeverRewritten) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+    ScopedHome home;
+    SettingsWriteString("Settings", "AlwaysOverwrite", "1");
+    const std::string folder = home.home() + "/.config/verrowave";
+    const std::string ini = folder + "/machine.ini";
+    chmod(home.home().c_str(), 0711);
+    chmod((home.home() + "/.config").c_str(), 0711);
+    chmod(folder.c_str(), 0777);  // the writer could replace the file, but cannot read it
+    chmod(ini.c_str(), 0);
+    const auto before = test::ReadBytes(ini);
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (setgid(65534) != 0 || setuid(65534) != 0) _exit(3);
+        SettingsWriteInt("Settings", "OutputFormat", 2);
+        _exit(0);
+    }
+    int st = 0;
+    waitpid(pid, &st, 0);
+    ASSERT_TRUE(WIFEXITED(st));
+    ASSERT_EQ(WEXITSTATUS(st), 0);
+    EXPECT_EQ(test::ReadBytes(ini), before);
+    EXPECT_EQ(SettingsReadString("Settings", "AlwaysOverwrite", ""), "1");
 }
 
 }  // namespace
