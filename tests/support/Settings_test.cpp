@@ -127,6 +127,7 @@ TEST(Settings, UnreadableStoreIsNeverRewritten) {
     chmod(home.home().c_str(), 0711);
     chmod((home.home() + "/.config").c_str(), 0711);
     chmod(folder.c_str(), 0777);  // the writer could replace the file, but cannot read it
+    chmod((ini + ".lock").c_str(), 0666);
     chmod(ini.c_str(), 0);
     const auto before = test::ReadBytes(ini);
     pid_t pid = fork();
