@@ -2,12 +2,24 @@
 
 #include <cctype>
 
+#include "encoders/Components.h"
 #include "encoders/EncoderPipe.h"
+#include "support/Debug.h"
 
 namespace sonvex {
 
 LSoundSinkRef OpenPlannedSink(const LEncoderPlan& plan) {
     return LSoundSinkRef(new LPipe16Sink(plan.commandLine, plan.rate, plan.nChans));
+}
+
+LSoundSinkRef OpenComponentSink(const char* component, const char* diagnostic,
+                                const std::function<LEncoderPlan(const std::string&)>& plan) {
+    std::string path;
+    if (!GetComponentPath(component, path)) {
+        DebugLog("%s", diagnostic);
+        return {};
+    }
+    return OpenPlannedSink(plan(path));
 }
 
 const std::vector<std::string>& EncoderBitRateList() {

@@ -2,6 +2,7 @@
 // channels), the fixed option lists and the combo-box helpers of the options dialogs.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,6 +22,10 @@ struct LEncoderPlan {
 
 // Opens the pipe sink of a plan.
 LSoundSinkRef OpenPlannedSink(const LEncoderPlan& plan);
+// The pipe sink of a registered component, planned for its path; empty (with the diagnostic)
+// when the component is not registered.
+LSoundSinkRef OpenComponentSink(const char* component, const char* diagnostic,
+                                const std::function<LEncoderPlan(const std::string&)>& plan);
 
 // Fixed lists of the options dialogs.
 const std::vector<std::string>& EncoderBitRateList();

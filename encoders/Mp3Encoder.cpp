@@ -100,12 +100,10 @@ LEncoderPlan LMP3EncodePipe::Plan(const std::string& componentPath, const std::s
 
 LSoundSinkRef LMP3EncodePipe::OpenMp3Sink(const std::string& path, const LMp3Settings& s,
                                           int32_t sourceRate, int sourceChans) {
-    std::string component;
-    if (!GetComponentPath("mp3el", component)) {
-        DebugLog("OpenMp3Sink mp3el component not found");
-        return {};
-    }
-    return OpenPlannedSink(Plan(component, path, s, sourceRate, sourceChans));
+    return OpenComponentSink("mp3el", "OpenMp3Sink mp3el component not found",
+                             [&](const std::string& component) {
+                                 return Plan(component, path, s, sourceRate, sourceChans);
+                             });
 }
 
 LMp3EncodeDlg::LMp3EncodeDlg(LMp3Settings& settings)

@@ -133,12 +133,9 @@ LEncoderPlan LOggEncodePipe::Plan(const std::string& componentPath, const std::s
 }
 
 LSoundSinkRef LOggEncodePipe::OpenOggSink(const std::string& path, const LOggSettings& s) {
-    std::string component;
-    if (!GetComponentPath("oggenc", component)) {
-        DebugLog("OpenOggSink GetComponentPath FAILED");
-        return {};
-    }
-    return OpenPlannedSink(Plan(component, path, s));
+    return OpenComponentSink(
+        "oggenc", "OpenOggSink GetComponentPath FAILED",
+        [&](const std::string& component) { return Plan(component, path, s); });
 }
 
 LEncoderPlan LFlacEncodePipe::Plan(const std::string& componentPath, const std::string& path,
@@ -157,12 +154,9 @@ LEncoderPlan LFlacEncodePipe::Plan(const std::string& componentPath, const std::
 }
 
 LSoundSinkRef LFlacEncodePipe::OpenFlacSink(const std::string& path, const LFlacSettings& s) {
-    std::string component;
-    if (!GetComponentPath("flacenc", component)) {
-        DebugLog("OpenFlacSink flacenc does not exist");
-        return {};
-    }
-    return OpenPlannedSink(Plan(component, path, s));
+    return OpenComponentSink(
+        "flacenc", "OpenFlacSink flacenc does not exist",
+        [&](const std::string& component) { return Plan(component, path, s); });
 }
 
 LEncoderPlan LAACEncodePipe::Plan(const std::string& componentPath, const std::string& path,
@@ -196,12 +190,9 @@ LEncoderPlan LAACEncodePipe::Plan(const std::string& componentPath, const std::s
 }
 
 LSoundSinkRef LAACEncodePipe::OpenAACSink(const std::string& path, const LAACSettings& s) {
-    std::string component;
-    if (!GetComponentPath("aacenc", component)) {
-        DebugLog("OpenAACSink aacenc component not found");
-        return {};
-    }
-    return OpenPlannedSink(Plan(component, path, s));
+    return OpenComponentSink(
+        "aacenc", "OpenAACSink aacenc component not found",
+        [&](const std::string& component) { return Plan(component, path, s); });
 }
 
 // ---- Ogg dialog ----
