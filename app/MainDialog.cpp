@@ -3,11 +3,13 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "engine/OutputFormats.h"
 #include "engine/SourceOpener.h"
 #include "engine/UiContext.h"
+#include "support/ConsoleHost.h"
 #include "support/File.h"
 #include "support/Settings.h"
 
@@ -116,8 +118,11 @@ bool MainDialog::LoadFile(const std::string& path) {
     if (size <= 0) {
         if (bConsole_) {
             UiHost().MessageBox(
-                FormatMessage(
-                    "Cannot open the file \"%s\". Check it exists and you have read access.", path),
+                FormatMessage(path.size() > kMaxPath
+                                  ? "Cannot open the file \"%s\": path too long."
+                                  : "Cannot open the file \"%s\". Check it exists and you have "
+                                    "read access.",
+                              path),
                 "Error", MsgButtons::Ok, MsgIcon::Error);
             bFailure_ = true;
         }
@@ -195,6 +200,15 @@ bool MainDialog::CmConvert() {
     const LConvertOutcome& o = job.Outcome();
     if (result == LPROCESS_FAILED || o.nFailed > 0) bFailure_ = true;
     if (result == LPROCESS_STOPPED || o.bStopped) bStopped_ = true;
+    // On the console, say which files a stopped batch left behind.
+    if (bConsole_ && (result != LPROCESS_OK || o.bStopped || o.nFailed > 0)) {
+        std::string left;
+        for (const auto& r : rows_)
+            if (r.bSelected && r.iImage != ICON_CONVERTED) left += "\n  " + r.szPath;
+        if (!left.empty())
+            UiHost().MessageBox("These files were not converted:" + left, "Sonvex", MsgButtons::Ok,
+                                MsgIcon::Information);
+    }
     return result == LPROCESS_OK;
 }
 
@@ -203,7 +217,32 @@ int MainDialog::CmCodecSettings() {
 }
 
 void MainDialog::EvRunArguments(const std::vector<std::string>& args) {
+    // On the console a format that names no output is an error before anything runs.
+    if (bConsole_) {
+        for (size_t i = 1; i < args.size(); ++i) {
+            if (!CaseInsensitiveEqual(args[i], "-format")) continue;
+            const bool bKnown =
+                i + 1 < args.size() &&
+                std::any_of(kOutputFormats.begin(), kOutputFormats.end(), [&](std::string_view f) {
+                    return CaseInsensitiveEqual(f, args[i + 1]);
+                });
+            if (bKnown) {
+                ++i;
+                continue;
+            }
+            std::string list;
+            for (std::string_view f : kOutputFormats) list += " " + std::string(f);
+            UiHost().MessageBox(
+                (i + 1 < args.size() ? "\"" + args[i + 1] + "\" is not an output format."
+                                     : std::string("-format needs an output format.")) +
+                    " The formats are:" + list + ". Nothing was converted.",
+                "Error", MsgButtons::Ok, MsgIcon::Error);
+            bFailure_ = true;
+            return;
+        }
+    }
     for (size_t i = 1; i < args.size(); ++i) {
+        if (bConsole_ && LConsoleHost::TerminationRequested()) return;
         const std::string& a = args[i];
         if (CaseInsensitiveEqual(a, "-convert")) {
             CmConvert();

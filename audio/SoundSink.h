@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 namespace sonvex {
 
@@ -28,6 +29,8 @@ public:
     // Completes the output now (headers, encoder) instead of at the last release; false when
     // it could not be completed. Nothing is written after it.
     virtual bool Finish() { return !IsUnusable(); }
+    // Sinks that wait on another program poll this while they wait; true gives up the wait.
+    virtual void SetCancelCheck(std::function<bool()> cancel) { (void)cancel; }
 
     bool IsUnusable() const { return (uErrorFlags & kErrorUnusable) != 0; }
 

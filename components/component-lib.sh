@@ -19,7 +19,7 @@ register_component() {
     [ -n "$conf" ] || conf="${HOME:-/}/.config"
     dir="$conf/verrowave"
     ini="$dir/machine.ini"
-    (umask 077 && mkdir -p "$dir") || fail "cannot create $dir"
+    (umask 077 && mkdir -p "$dir") || return 1
     escaped=$(printf '%s' "$value" | sed 's/\\/\\\\/g')
     section="Software\\Verrowave\\Components\\$name"
     (
@@ -52,7 +52,7 @@ register_component() {
                 if (!done) { print "[" ENVIRON["SECT"] "]"; print "Path=" ENVIRON["VAL"]; print "" }
             }' "$src" >"$tmp") || { rm -f "$tmp"; exit 1; }
         mv -f "$tmp" "$ini" || { rm -f "$tmp"; exit 1; }
-    ) 9>>"$ini.lock" || fail "cannot write $ini"
+    ) 9>>"$ini.lock" || return 1
 }
 
 # install_component NAME TOOL PACKAGE: registers the adapter NAME beside this installer when
@@ -66,5 +66,10 @@ install_component() {
     command -v "$tool" >/dev/null 2>&1 ||
         fail "\"$tool\" is not installed; install the Debian package \"$package\" (apt install $package), then try again"
     [ -f "$adapter" ] && [ -x "$adapter" ] || fail "the adapter $adapter is missing"
-    register_component "$name" "$adapter"
+    # Status 3: the adapter works but the registry file cannot be written (read-only
+    # configuration); the program then uses the adapter unregistered.
+    register_component "$name" "$adapter" 2>/dev/null || {
+        echo "$(basename "$0"): cannot register \"$name\" in the configuration folder; $adapter works unregistered" >&2
+        exit 3
+    }
 }

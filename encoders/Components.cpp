@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <map>
 #include <mutex>
 
 #include "encoders/Ftp.h"
@@ -27,6 +28,12 @@ constexpr const char* kServerFolder = "components";
 std::atomic<int> g_installerWaitMs{120000};
 std::mutex g_folderMutex;
 std::string g_localInstallerFolder;  // empty: beside the program
+// Adapters found usable by their installer but not registered (a read-only configuration):
+// they serve the rest of this run.
+std::map<std::string, std::string> g_unregistered;
+
+// The exit status of a local installer that found its tool but could not register it.
+constexpr int kInstallerUnregistered = 3;
 
 std::string ProgramFolder() {
     char buf[4096];
@@ -77,7 +84,21 @@ std::string ComponentKey(std::string_view name) {
 
 bool GetComponentPath(std::string_view name, std::string& out) {
     out.clear();
-    return RegistryReadString(RegRoot::LocalMachine, ComponentKey(name), "Path", out, "");
+    std::string registered;
+    // A registered program that is gone or cannot run counts as not installed.
+    if (RegistryReadString(RegRoot::LocalMachine, ComponentKey(name), "Path", registered, "")) {
+        if (IsExecutableFile(registered)) {
+            out = registered;
+            return true;
+        }
+        DebugLog("GetComponentPath %.*s: \"%s\" is not an executable file",
+                 static_cast<int>(name.size()), name.data(), registered.c_str());
+    }
+    std::lock_guard<std::mutex> lock(g_folderMutex);
+    auto it = g_unregistered.find(std::string(name));
+    if (it == g_unregistered.end() || !IsExecutableFile(it->second)) return false;
+    out = it->second;
+    return true;
 }
 
 std::string PrimaryComponentServer() {
@@ -141,6 +162,19 @@ int ProcessInstallProgram(LProgressDialog& pd, std::string_view name) {
         int w = RunInstaller(pd, local, &exitCode);
         if (w == 1) return LPROCESS_STOPPED;
         if (w == 0 && exitCode == 0) return LPROCESS_OK;
+        const std::string adapter = LocalInstallerFolder() + "/" + std::string(name);
+        if (w == 0 && exitCode == kInstallerUnregistered && IsExecutableFile(adapter)) {
+            {
+                std::lock_guard<std::mutex> lock(g_folderMutex);
+                g_unregistered[std::string(name)] = adapter;
+            }
+            UiHost().MessageBox("Warning: the component \"" + std::string(name) +
+                                    "\" could not be registered (the configuration folder is "
+                                    "not writable); " +
+                                    adapter + " is used for this run only.",
+                                "Sonvex", MsgButtons::Ok, MsgIcon::Warning);
+            return LPROCESS_OK;
+        }
         DebugLog("ProcessInstallProgram local installer %s: wait %d, exit %d", local.c_str(), w,
                  exitCode);
     }

@@ -1,9 +1,12 @@
 #include "encoders/EncoderPipe.h"
 
+#include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 #include "support/Debug.h"
@@ -12,7 +15,14 @@ namespace sonvex {
 
 namespace {
 std::atomic<int> g_closeWaitMs{3000};
+constexpr int kPollSliceMs = 100;
+
+int64_t NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
+}  // namespace
 
 void LPipeOut::SetCloseWaitMs(int ms) {
     g_closeWaitMs = ms;
@@ -28,6 +38,33 @@ bool LPipeOut::_Open(const LCommandLine& commandLine) {
     o.stdinMode = LChildProcess::Stdio::Pipe;
     if (!process_.Start(commandLine.Args(), o)) {
         DebugLog("LPipeOut::_Open CreateProcess FAILED");
+        return false;
+    }
+    // Writes wait in poll slices so a cancel or a stalled encoder is noticed.
+    const int fd = process_.StdinFd();
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+    return true;
+}
+
+void LPipeOut::Kill() {
+    process_.Terminate(1000);
+}
+
+bool LPipeOut::_CloseAndWait(const CancelCheck& cancel) {
+    process_.CloseStdin();
+    if (!process_.Running()) return true;
+    const bool bAlreadyCancelled = cancel && cancel();
+    const int64_t graceEnd = NowMs() + kFinishGraceMs;
+    for (;;) {
+        if (process_.Wait(kPollSliceMs)) break;
+        if (bAlreadyCancelled ? NowMs() >= graceEnd : (cancel && cancel())) {
+            DebugLog("LPipeOut::_CloseAndWait cancelled; ending the encoder");
+            Kill();
+            return false;
+        }
+    }
+    if (process_.ExitCode() != 0) {
+        DebugLog("LPipeOut::_CloseAndWait encoder exit status %d", process_.ExitCode());
         return false;
     }
     return true;
@@ -50,19 +87,37 @@ bool LPipeOut::_Close() {
     return true;
 }
 
-bool LPipeOut::WriteAll(const void* p, size_t bytes) {
+bool LPipeOut::WriteAll(const void* p, size_t bytes, const CancelCheck& cancel) {
     int fd = process_.StdinFd();
     if (fd < 0) return false;
     const char* c = static_cast<const char*>(p);
+    int64_t lastProgress = NowMs();
     while (bytes > 0) {
         ssize_t n = ::write(fd, c, bytes);
-        if (n < 0) {
-            if (errno == EINTR) continue;
+        if (n > 0) {
+            c += n;
+            bytes -= static_cast<size_t>(n);
+            lastProgress = NowMs();
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno != EAGAIN) {
             DebugLog("LPipeOut::WriteAll write FAILED: %s", strerror(errno));
             return false;
         }
-        c += n;
-        bytes -= static_cast<size_t>(n);
+        // The pipe is full: wait for the encoder to read, watching Cancel and the stall time.
+        pollfd pf{fd, POLLOUT, 0};
+        if (poll(&pf, 1, kPollSliceMs) > 0) continue;
+        if (cancel && cancel()) {
+            DebugLog("LPipeOut::WriteAll cancelled while the encoder was not reading");
+            Kill();
+            return false;
+        }
+        if (NowMs() - lastProgress >= iStallMs_) {
+            DebugLog("LPipeOut::WriteAll the encoder has read nothing for %d ms", iStallMs_);
+            Kill();
+            return false;
+        }
     }
     return true;
 }
@@ -75,11 +130,11 @@ LPipe16Sink::LPipe16Sink(const LCommandLine& commandLine, int32_t rate, int nCha
 }
 
 LPipe16Sink::~LPipe16Sink() {
-    pipe_._Close();
+    if (!bFinished_) pipe_._Close();
 }
 
 void LPipe16Sink::Write(const int32_t* pBuffer, int frames) {
-    if (frames <= 0) return;
+    if (frames <= 0 || bFinished_) return;
     if (frames > kMaxFrames) frames = kMaxFrames;  // beyond the contract; never overrun
     sPosition += frames;
     const size_t n = static_cast<size_t>(frames) * nChans;
@@ -97,12 +152,14 @@ void LPipe16Sink::Write(const int32_t* pBuffer, int frames) {
     }
     for (; i < n; ++i) out[i] = PipeSampleTo16(pBuffer[i]);
     // The stream is little-endian, as is the host.
-    bLastWriteOk_ = pipe_.WriteAll(out, n * sizeof(int16_t));
+    bLastWriteOk_ = pipe_.WriteAll(out, n * sizeof(int16_t), cancel_);
     if (!bLastWriteOk_) uErrorFlags |= kErrorUnusable;  // the encoder has gone
 }
 
 bool LPipe16Sink::Finish() {
-    if (!pipe_._Close()) uErrorFlags |= kErrorUnusable;
+    if (bFinished_) return !IsUnusable();
+    bFinished_ = true;
+    if (!pipe_._CloseAndWait(cancel_)) uErrorFlags |= kErrorUnusable;
     return !IsUnusable();
 }
 

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <string>
 #include <vector>
 
 #include "audio/SoundSink.h"
@@ -18,25 +20,38 @@ public:
     LPipeOut(const LPipeOut&) = delete;
     LPipeOut& operator=(const LPipeOut&) = delete;
 
+    // Polled while a write or the close waits; true cancels the wait.
+    using CancelCheck = std::function<bool()>;
+
     // Starts the encoder with the read end of a pipe as its standard input; its output and
     // error streams are ours.
     bool _Open(const LCommandLine& commandLine);
-    // Closes the write end and waits up to the close budget for the encoder; one that needs
-    // longer runs on and is reaped in the background.
-    // Closes the pipe and waits for the encoder; false when it ended with an error. An
-    // encoder still running after the wait is left to finish (and reaped later).
+    // Closes the pipe and waits up to the close budget for the encoder; false when it ended
+    // with an error. An encoder still running after the wait is left to finish (reaped later).
     bool _Close();
-    // Writes all bytes; false when the pipe is not open or the encoder has gone.
-    bool WriteAll(const void* p, size_t bytes);
+    // Closes the pipe and waits until the encoder has ended; false unless it exited with 0.
+    // A cancel during the wait ends the encoder's process group; when the job was already
+    // cancelled before, the encoder gets kFinishGraceMs to complete the shortened file.
+    bool _CloseAndWait(const CancelCheck& cancel);
+    // Writes all bytes; false when the pipe is not open, the encoder has gone, the job was
+    // cancelled while the encoder did not read, or it read nothing for the stall time.
+    bool WriteAll(const void* p, size_t bytes, const CancelCheck& cancel = {});
+    // Ends the encoder's whole process group now.
+    void Kill();
     bool IsOpen() const { return process_.StdinFd() >= 0; }
     pid_t EncoderPid() const { return process_.Pid(); }
 
     // How long _Close waits for the encoder (3000 ms); tests shorten it, tools lengthen it.
     static void SetCloseWaitMs(int ms);
     static int CloseWaitMs();
+    // How long an encoder may read nothing before a write fails (60 s).
+    void SetStallTimeoutMs(int ms) { iStallMs_ = ms; }
+
+    static constexpr int kFinishGraceMs = 10000;
 
 private:
     LChildProcess process_;
+    int iStallMs_ = 60000;
 };
 
 class LPipe16Sink : public LSoundSinkBase {
@@ -45,9 +60,12 @@ public:
     ~LPipe16Sink() override;
 
     void Write(const int32_t* pBuffer, int frames) override;
-    // Closes the pipe and waits for the encoder; false when a write failed or the encoder
-    // ended with an error.
+    // Closes the pipe and waits for the encoder to end; false when a write failed or the
+    // encoder ended with an error (or was ended by a cancel).
     bool Finish() override;
+    // Polled while writes and Finish wait for the encoder.
+    void SetCancelCheck(std::function<bool()> cancel) override { cancel_ = std::move(cancel); }
+    void SetStallTimeoutMs(int ms) { pipe_.SetStallTimeoutMs(ms); }
     // The result of the last Write: false when the pipe write failed.
     bool LastWriteOk() const { return bLastWriteOk_; }
     const LCommandLine& CommandLine() const { return commandLine_; }
@@ -59,7 +77,9 @@ private:
     LPipeOut pipe_;
     std::vector<int16_t> samples16_;
     LCommandLine commandLine_;
+    LPipeOut::CancelCheck cancel_;
     bool bLastWriteOk_ = true;
+    bool bFinished_ = false;
 };
 
 // Internal sample to 16-bit, without clipping: the low 16 bits of (x + 8) >> 4.

@@ -69,7 +69,8 @@ LEncoderPlan LMP3EncodePipe::Plan(const std::string& componentPath, const std::s
         if (r < 8000) r = 8000;
     }
 
-    int k = sourceChans;
+    // MP3 holds one or two channels; more are mixed down to two before the pipe.
+    int k = std::clamp(sourceChans, 1, 2);
     if (low < 24) k = 1;
 
     int m = s.uChannelMode > 3 ? 1 : s.uChannelMode;

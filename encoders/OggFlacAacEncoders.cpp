@@ -51,7 +51,7 @@ LOggSettings ReadOggSettings() {
     s.uVBRMinBitRate = static_cast<uint16_t>(SettingsReadInt(kOgg, "VBRMinBitRate", 96));
     s.uVBRMaxBitRate = static_cast<uint16_t>(SettingsReadInt(kOgg, "VBRMaxBitRate", 128));
     s.uVBRQuality = static_cast<uint8_t>(SettingsReadInt(kOgg, "VBRQuality", 4));
-    s.uChannels = static_cast<uint8_t>(SettingsReadInt(kOgg, "Channels", 1));
+    s.uChannels = static_cast<uint8_t>(SettingsReadInt(kOgg, "Channels", 2));
     s.iSampleRate = SettingsReadInt(kOgg, "SampleRate", 44100);
     if (s.uVBRMaxBitRate > 160 && s.uVBRMinBitRate < 32) s.uVBRMinBitRate = 32;
     return s;
@@ -70,7 +70,7 @@ void WriteOggSettings(const LOggSettings& s) {
 LFlacSettings ReadFlacSettings() {
     LFlacSettings s;
     s.uCompression = static_cast<uint8_t>(SettingsReadInt(kFlac, "Compression", 4));
-    s.uChannels = static_cast<uint8_t>(SettingsReadInt(kFlac, "Channels", 1));
+    s.uChannels = static_cast<uint8_t>(SettingsReadInt(kFlac, "Channels", 2));
     s.iSampleRate = SettingsReadInt(kFlac, "SampleRate", 44100);
     return s;
 }

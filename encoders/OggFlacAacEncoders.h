@@ -16,13 +16,13 @@ struct LOggSettings {
     uint16_t uVBRMinBitRate = 96;
     uint16_t uVBRMaxBitRate = 128;
     uint8_t uVBRQuality = 4;
-    uint8_t uChannels = 1;
+    uint8_t uChannels = 2;  // absent values are the dialog's defaults
     int32_t iSampleRate = 44100;
 };
 
 struct LFlacSettings {
     uint8_t uCompression = 4;
-    uint8_t uChannels = 1;
+    uint8_t uChannels = 2;
     int32_t iSampleRate = 44100;
 };
 

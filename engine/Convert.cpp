@@ -1,7 +1,10 @@
 #include "engine/Convert.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <memory>
 
 #include "audio/ConvertChannels.h"
@@ -10,7 +13,9 @@
 #include "engine/OutputFormats.h"
 #include "engine/SourceOpener.h"
 #include "engine/UiContext.h"
+#include "support/Debug.h"
 #include "support/File.h"
+#include "support/OutputFile.h"
 #include "support/Settings.h"
 #include "support/WebAddresses.h"
 
@@ -61,11 +66,17 @@ int ProcessConvert(LProgressDialog& dlg, LConvertList& list, const std::string& 
     bool bAnySelected = false;
     for (int i = 0; i < list.RowCount() && !bAnySelected; ++i) bAnySelected = list.IsSelected(i);
     if (!bAnySelected) list.SelectAll();
+    RemoveStaleOutputs(folder);
 
     bool bAllowPrompt = true;
     const LUiContext context(&bAllowPrompt);
     bool bAsked = false;
     Decision remembered = Decision::Convert;
+    const auto failRow = [&](int row, const std::string& message) {
+        dlg.ReportError(message);
+        list.SetRowIcon(row, ICON_FAILED);
+        ++outcome.nFailed;
+    };
 
     for (int i = 0; i < list.RowCount(); ++i) {
         if (!list.IsSelected(i)) continue;
@@ -73,12 +84,9 @@ int ProcessConvert(LProgressDialog& dlg, LConvertList& list, const std::string& 
         const std::string input = list.RowPath(i);
         std::string output;
         if (!BuildOutputPath(output, folder, input, format)) {
-            dlg.ReportError(FormatMessage(
-                "The output path for \"%s\" would be longer than the 259 characters a path may "
-                "have; the file was not converted.",
-                input));
-            list.SetRowIcon(i, ICON_FAILED);
-            ++outcome.nFailed;
+            failRow(i, FormatMessage("The output path for \"%s\" is too long (path too long); the "
+                                     "file was not converted.",
+                                     input));
             continue;
         }
         // Writing the output would truncate the input before it is read, or destroy the input
@@ -94,11 +102,10 @@ int ProcessConvert(LProgressDialog& dlg, LConvertList& list, const std::string& 
                         "it was not converted.";
         }
         if (refusal) {
-            dlg.ReportError(FormatMessage(refusal, output));
-            list.SetRowIcon(i, ICON_FAILED);
-            ++outcome.nFailed;
+            failRow(i, FormatMessage(refusal, output));
             continue;
         }
+        bool bReplace = false;
         if (PathExists(output)) {
             Decision d = OverwriteDecision(output, bAsked, remembered);
             if (d == Decision::Stop) {
@@ -111,10 +118,18 @@ int ProcessConvert(LProgressDialog& dlg, LConvertList& list, const std::string& 
                 ++outcome.nSkipped;
                 continue;
             }
+            bReplace = true;
         }
         LSoundSourceRef source;
         std::string tempWav;
         const int opened = LGenSourceOpen(source, input, context, &tempWav);
+        // A decoder's temporary file is a full copy of the user's audio: gone with the row.
+        struct TempRemover {
+            const std::string& path;
+            ~TempRemover() {
+                if (!path.empty()) unlink(path.c_str());
+            }
+        } removeTemp{tempWav};
         if (opened != LPROCESS_OK) {
             list.SetRowIcon(i, ICON_FAILED);
             if (opened == LPROCESS_STOPPED)
@@ -124,39 +139,83 @@ int ProcessConvert(LProgressDialog& dlg, LConvertList& list, const std::string& 
             return LPROCESS_OK;
         }
         if (!LGenSinkIsSupported(format)) {
-            dlg.ReportError("The specified output format is not supported by Sonvex. Please see " +
-                            std::string(kSupportedFormatsPage) +
-                            " for information on what formats are supported.");
-            list.SetRowIcon(i, ICON_FAILED);
-            ++outcome.nFailed;
+            failRow(i, "The specified output format is not supported by Sonvex. Please see " +
+                           std::string(kSupportedFormatsPage) +
+                           " for information on what formats are supported.");
             return LPROCESS_FAILED;
         }
-        // A decoder's temporary file named as the output would be truncated while it is read.
+        // A decoder's temporary file named as the output would be replaced while it is read.
         if (!tempWav.empty() && SameFile(tempWav, output)) {
-            dlg.ReportError(FormatMessage(
-                "The output file \"%s\" is the temporary file the input was decoded into; it was "
-                "not converted.",
-                output));
-            list.SetRowIcon(i, ICON_FAILED);
-            ++outcome.nFailed;
+            failRow(i, FormatMessage("The output file \"%s\" is the temporary file the input was "
+                                     "decoded into; it was not converted.",
+                                     output));
             continue;
         }
+        const auto conversionFailed = [&](int error) {
+            std::string text =
+                FormatMessage("Conversion of the file \"%s\" has failed. Please see ", input) +
+                std::string(kCodecSupportPage) + " for possible answers to the problem.";
+            if (error != 0) text += FormatMessage(" (%s)", strerror(error));
+            DebugLog("ProcessConvert %s: %s", output.c_str(), text.c_str());
+            return text;
+        };
+        // Everything is written under a temporary name beside the output and put in place
+        // only once complete.
+        LPendingOutput pending;
+        if (!pending.Create(output)) {
+            failRow(i, conversionFailed(errno));
+            return LPROCESS_FAILED;
+        }
+        const bool bEncoder = LGenSinkIsEncoder(format);
+        // Encoder programs create their output themselves (some refuse an existing file).
+        if (bEncoder) pending.ReleaseName();
         LPRSourceToSink job;
         job.szTitle = "Saving Audio File";
         job.pSource = source;
-        // An unusable source fails before the sink would create or truncate the output.
+        // An unusable source fails before the sink creates anything.
         if (source->ErrorState == 0)
-            job.pSink = LGenSinkOpenSink(output, source->SampleRate, source->nChans);
+            job.pSink = LGenSinkOpenSink(pending.TempPath(), source->SampleRate, source->nChans);
         source.Reset();
+        if (job.pSink) job.pSink->SetCancelCheck([&dlg] { return dlg.PumpMessages(); });
+        errno = 0;
         int result = LPRSourceToSink::Process(dlg, job);
+        int error = errno;
         job.pSource.Reset();
         // Finishing (headers, the encoder's exit) can fail too; then the file is not converted.
-        if (job.pSink && !job.pSink->Finish() && result == LPROCESS_OK) result = LPROCESS_FAILED;
+        // A cancelled row keeps its shortened but complete output.
+        errno = 0;
+        const bool bFinished = job.pSink && job.pSink->Finish();
+        if (!bFinished && error == 0) error = errno;
         job.pSink.Reset();
+        if (result == LPROCESS_OK && !bFinished) result = LPROCESS_FAILED;
+        if (bFinished && result != LPROCESS_FAILED && bEncoder && pending.TempSize() <= 0)
+            result = LPROCESS_FAILED;
+        if (result != LPROCESS_FAILED && bFinished) {
+            LPendingOutput::Commit c = pending.Put(bReplace);
+            if (c == LPendingOutput::Commit::Exists) {
+                // Another program created the output meanwhile: the policy decides again.
+                const Decision d = OverwriteDecision(output, bAsked, remembered);
+                if (d == Decision::Convert) {
+                    c = pending.Put(true);
+                } else {
+                    pending.Discard();
+                    list.SetRowIcon(i, ICON_FAILED);
+                    if (d == Decision::Stop) {
+                        outcome.bStopped = true;
+                        return LPROCESS_OK;
+                    }
+                    ++outcome.nSkipped;
+                    continue;
+                }
+            }
+            if (c == LPendingOutput::Commit::Failed) {
+                error = errno;
+                result = LPROCESS_FAILED;
+            }
+        }
         if (result != LPROCESS_OK) {
-            dlg.ReportError(
-                FormatMessage("Conversion of the file \"%s\" has failed. Please see ", input) +
-                std::string(kCodecSupportPage) + " for possible answers to the problem.");
+            pending.Discard();
+            dlg.ReportError(conversionFailed(result == LPROCESS_FAILED ? error : 0));
             list.SetRowIcon(i, ICON_FAILED);
             if (result == LPROCESS_STOPPED)
                 outcome.bStopped = true;
@@ -208,7 +267,8 @@ int LPRSourceToSink::Process(LProgressDialog& dlg, LPRSourceToSink& job) {
             return sink->IsUnusable() ? LPROCESS_FAILED : LPROCESS_OK;
         }
         sink->Write(buffer.get(), kBlockFrames);
-        if (sink->IsUnusable()) return LPROCESS_FAILED;
+        // A write given up for Cancel (an encoder that stopped reading) is a stop.
+        if (sink->IsUnusable()) return dlg.PumpMessages() ? LPROCESS_STOPPED : LPROCESS_FAILED;
         dlg.SetProgress(static_cast<double>(position) / total);
     }
 }

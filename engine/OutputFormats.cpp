@@ -189,6 +189,11 @@ bool LGenSinkIsSupported(std::string_view format) {
     return job.Run() == LPROCESS_OK;
 }
 
+bool LGenSinkIsEncoder(std::string_view format) {
+    const FormatRow* r = FindRow(format);
+    return r && !r->bBuiltIn;
+}
+
 int LGenSinkCheckSettings(std::string_view format, int32_t rate, int channels) {
     const FormatRow* r = FindRow(format);
     if (!r || !r->checkSettings) {

@@ -17,6 +17,8 @@ inline constexpr std::array<std::string_view, 11> kOutputFormats = {
 
 // True when the format can be written now; may install a missing encoder on demand.
 bool LGenSinkIsSupported(std::string_view format);
+// True when a helper program (an encoder component) writes the format.
+bool LGenSinkIsEncoder(std::string_view format);
 // Shows the format's options; 1 when confirmed (or no options), 0 when cancelled or unknown.
 int LGenSinkCheckSettings(std::string_view format, int32_t rate = 0, int channels = 0);
 // The sink for an output path by its extension; empty when the format has no sink.

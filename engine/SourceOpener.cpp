@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <memory>
 
 #include "encoders/decoders/HelperDecoders.h"
@@ -14,6 +15,7 @@
 #include "formats/mp3/MP3Source.h"
 #include "formats/raw/RawFile.h"
 #include "formats/wav/WaveFile.h"
+#include "formats/wav/WaveFormat.h"
 #include "support/Debug.h"
 #include "support/ProgressDialog.h"
 #include "support/WebAddresses.h"
@@ -67,6 +69,25 @@ int OpenDirect(LSoundSourceRef& source, LSoundSourceRef opened, const std::strin
     return LPROCESS_FAILED;
 }
 
+// False when a decoded WAV holds fewer data bytes than its header declares (the decoder was
+// cut short, or the temporary folder is full). Streamed sizes (0, 0xFFFFFFFF) are whole.
+bool DecodedWavIsWhole(const std::string& path) {
+    LFile f;
+    if (!f.Open(path, LFile::Mode::Read)) return true;  // the reader reports it
+    const int64_t size = f.GetFileSizeBytes();
+    uint8_t h[12];
+    if (!f.ReadExact(h, 12) || std::memcmp(h, "RIFF", 4) != 0) return true;
+    for (int64_t at = 12; at + 8 <= size;) {
+        f.Seek(at);
+        if (!f.ReadExact(h, 8)) break;
+        const uint32_t n = GetLE32(h + 4);
+        if (std::memcmp(h, "data", 4) == 0)
+            return n == 0 || n == 0xFFFFFFFFu || at + 8 + static_cast<int64_t>(n) <= size;
+        at += 8 + static_cast<int64_t>(n) + (n & 1);
+    }
+    return true;
+}
+
 // Runs a decoder job into a temporary WAV and opens the result.
 int OpenDecoded(LSoundSourceRef& source, const std::string& path, const LUiContext& context,
                 const std::string& ext, std::string* pTempPath) {
@@ -98,8 +119,14 @@ int OpenDecoded(LSoundSourceRef& source, const std::string& path, const LUiConte
         bDirectX = true;
         job = std::make_unique<LMissingDecoder>("Loading with DirectX", path, temp, false);
     }
-    const int result = job->Run();
+    int result = job->Run();
+    if (result == LPROCESS_OK && !DecodedWavIsWhole(temp)) {
+        DebugLog("OpenDecoded %s: the decoded file is shorter than its header says", temp.c_str());
+        context.ShowError(FormatMessage(kCannotOpen, path));
+        result = LPROCESS_FAILED;
+    }
     if (result != LPROCESS_OK) {
+        unlink(temp.c_str());
         if (result == LPROCESS_FAILED && HasExt(ext, {".wma"})) {
             context.ShowError(FormatMessage(kWmaFailed, path));
         } else if (result == LPROCESS_FAILED && bDirectX) {

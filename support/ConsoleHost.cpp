@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdio>
 #include <iostream>
+#include <iterator>
 #include <string>
 
 #include "support/Dialog.h"
@@ -15,10 +16,15 @@ namespace {
 
 volatile std::sig_atomic_t g_bInterrupted = 0;
 int g_nOpenWindows = 0;
-struct sigaction g_oldAction {};
+// Ctrl-C, a termination request and a lost terminal all cancel the running jobs.
+constexpr int kCancelSignals[] = {SIGINT, SIGTERM, SIGHUP};
+struct sigaction g_oldActions[3]{};
 
-extern "C" void OnInterrupt(int) {
+volatile std::sig_atomic_t g_bTerminate = 0;
+
+extern "C" void OnInterrupt(int sig) {
     g_bInterrupted = 1;
+    if (sig != SIGINT) g_bTerminate = 1;
 }
 
 // Ctrl-C cancels every open job; between jobs it keeps its usual effect.
@@ -28,12 +34,14 @@ void CatchInterrupt() {
     struct sigaction sa {};
     sa.sa_handler = OnInterrupt;
     sigemptyset(&sa.sa_mask);
-    sigaction(SIGINT, &sa, &g_oldAction);
+    for (size_t i = 0; i < std::size(kCancelSignals); ++i)
+        sigaction(kCancelSignals[i], &sa, &g_oldActions[i]);
 }
 
 void ReleaseInterrupt() {
     if (--g_nOpenWindows > 0) return;
-    sigaction(SIGINT, &g_oldAction, nullptr);
+    for (size_t i = 0; i < std::size(kCancelSignals); ++i)
+        sigaction(kCancelSignals[i], &g_oldActions[i], nullptr);
     g_bInterrupted = 0;
 }
 
@@ -81,6 +89,19 @@ int FirstButton(MsgButtons b) {
     return (b == MsgButtons::YesNo || b == MsgButtons::YesNoCancel) ? IDYES : IDOK;
 }
 
+const char* ButtonName(int id) {
+    switch (id) {
+        case IDYES:
+            return "Yes";
+        case IDNO:
+            return "No";
+        case IDCANCEL:
+            return "Cancel";
+        default:
+            return "OK";
+    }
+}
+
 std::string ReadLine() {
     std::string line;
     if (!std::getline(std::cin, line)) return {};
@@ -88,6 +109,10 @@ std::string ReadLine() {
 }
 
 }  // namespace
+
+bool LConsoleHost::TerminationRequested() {
+    return g_bTerminate != 0;
+}
 
 bool LConsoleHost::Interactive() {
     return isatty(STDIN_FILENO) && isatty(STDERR_FILENO);
@@ -103,9 +128,15 @@ int LConsoleHost::MessageBox(const std::string& text, const std::string& caption
     std::string shown = text;
     for (size_t p; (p = shown.find("\r\n")) != std::string::npos;) shown.replace(p, 2, "\n");
     if (isatty(STDERR_FILENO)) std::fputs("\r\033[K", stderr);
+    if (buttons != MsgButtons::Ok && (!Interactive() || !std::cin.good())) {
+        // No one to ask: the answer taken is printed with the question.
+        const int a = iUnattended ? iUnattended : FirstButton(buttons);
+        std::fprintf(stderr, "%s: %s %s (no terminal to ask)\n", caption.c_str(), shown.c_str(),
+                     ButtonName(a));
+        return a;
+    }
     std::fprintf(stderr, "%s: %s\n", caption.c_str(), shown.c_str());
     if (buttons == MsgButtons::Ok) return IDOK;
-    if (!Interactive() || !std::cin.good()) return iUnattended ? iUnattended : FirstButton(buttons);
     for (;;) {
         const char* prompt = buttons == MsgButtons::YesNo         ? "[y]es/[n]o? "
                              : buttons == MsgButtons::YesNoCancel ? "[y]es/[n]o/[c]ancel? "

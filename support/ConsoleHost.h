@@ -15,6 +15,8 @@ public:
 
     // True when questions can be asked (standard input and error are terminals).
     static bool Interactive();
+    // True once SIGTERM or SIGHUP cancelled a job: the program should end, not go on.
+    static bool TerminationRequested();
 };
 
 }  // namespace sonvex

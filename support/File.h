@@ -11,7 +11,9 @@
 
 namespace sonvex {
 
-inline constexpr size_t kMaxPath = 259;  // longest path the program handles
+// Longest path the program handles (the system's limit less its terminating zero); a longer
+// one is refused as "path too long", never cut.
+inline constexpr size_t kMaxPath = 4095;
 
 class LFile {
 public:

@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -193,7 +194,10 @@ bool LChildProcess::Start(const std::vector<std::string>& args, const Options& o
     argv.push_back(nullptr);
 
     pid_t pid = -1;
+    // The child inherits the mask in force when it is created.
+    const mode_t oldMask = options.bPrivateFiles ? umask(077) : 0;
     int rc = posix_spawn(&pid, args[0].c_str(), &fa, &attr, argv.data(), environ);
+    if (options.bPrivateFiles) umask(oldMask);
     posix_spawn_file_actions_destroy(&fa);
     posix_spawnattr_destroy(&attr);
     if (stdinPipe[0] >= 0) close(stdinPipe[0]);
@@ -203,6 +207,7 @@ bool LChildProcess::Start(const std::vector<std::string>& args, const Options& o
         return false;
     }
     pid_ = pid;
+    bOwnGroup_ = options.bNewProcessGroup;
     stdinFd_ = stdinPipe[1];
     pidfd_ = PidfdOpen(pid);
     return true;
@@ -253,9 +258,14 @@ bool LChildProcess::Wait(int ms) {
 
 void LChildProcess::Terminate(int graceMs) {
     if (pid_ <= 0) return;
-    kill(pid_, SIGTERM);
-    if (Wait(graceMs)) return;
-    kill(pid_, SIGKILL);
+    // A child in a group of its own takes its helpers (a script's tools) with it.
+    const pid_t target = bOwnGroup_ ? -pid_ : pid_;
+    kill(target, SIGTERM);
+    if (Wait(graceMs)) {
+        if (bOwnGroup_) kill(target, SIGKILL);  // helpers that ignored SIGTERM
+        return;
+    }
+    kill(target, SIGKILL);
     Wait(-1);
 }
 

@@ -50,6 +50,8 @@ public:
         Stdio stderrMode = Stdio::Inherit;
         // Own process group, so the terminal's Ctrl-C (our Cancel) does not reach the child.
         bool bNewProcessGroup = true;
+        // Files the child creates are private to the user (umask 077).
+        bool bPrivateFiles = false;
     };
 
     LChildProcess() = default;
@@ -78,7 +80,8 @@ public:
     bool Reap() { return Wait(0); }
     int ExitCode() const { return iExitCode_; }
 
-    // Sends SIGTERM (then SIGKILL after graceMs) and reaps.
+    // Sends SIGTERM (then SIGKILL after graceMs) to the child, and to its whole process group
+    // when it has one of its own, and reaps.
     void Terminate(int graceMs = 1000);
     // Gives up ownership: the child runs on and a background thread reaps it when it ends.
     void Detach();
@@ -88,6 +91,7 @@ private:
     int pidfd_ = -1;
     int stdinFd_ = -1;
     int iExitCode_ = -1;
+    bool bOwnGroup_ = false;
 };
 
 // Reaps a child that nobody waits for any more, in the background.

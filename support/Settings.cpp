@@ -18,7 +18,7 @@ std::string SettingsKey(std::string_view section) {
     return std::string(kSettingsKeyPrefix) + std::string(section);
 }
 
-// Values are held to what a 260-byte buffer takes.
+// Values are held to the longest path.
 static std::string Clip(std::string s) {
     if (s.size() > kMaxValueChars) s.resize(kMaxValueChars);
     return s;

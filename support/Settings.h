@@ -12,7 +12,8 @@ namespace sonvex {
 
 inline constexpr std::string_view kSettingsKeyPrefix = "Software\\Verrowave\\Sonvex\\";
 inline constexpr std::string_view kComponentsKeyPrefix = "Software\\Verrowave\\Components\\";
-inline constexpr size_t kMaxValueChars = 259;
+// Values hold a whole path.
+inline constexpr size_t kMaxValueChars = 4095;
 
 std::string SettingsKey(std::string_view section);
 

@@ -29,6 +29,7 @@ int ProcessRunCommandLineProcess(LProgressDialog& pd, const LCommandLine& comman
     o.stdinMode = LChildProcess::Stdio::Null;
     o.stdoutMode = LChildProcess::Stdio::Null;
     o.stderrMode = DebugEnabled() ? LChildProcess::Stdio::Inherit : LChildProcess::Stdio::Null;
+    o.bPrivateFiles = true;  // the decoded copy of the user's audio
     if (!child.Start(commandLine.Args(), o)) return LPROCESS_FAILED;
 
     double f = 0.97;
@@ -36,14 +37,22 @@ int ProcessRunCommandLineProcess(LProgressDialog& pd, const LCommandLine& comman
     for (;;) {
         int slice = std::min(500, remaining);
         int w = WaitForChild(pd, child, slice);
-        if (w == 0) return LPROCESS_OK;
-        if (w == 1) return LPROCESS_STOPPED;  // the child runs on, reaped in the background
+        if (w == 0) {
+            if (child.ExitCode() == 0) return LPROCESS_OK;
+            DebugLog("ProcessRunCommandLineProcess exit status %d", child.ExitCode());
+            return LPROCESS_FAILED;
+        }
+        if (w == 1) {
+            child.Terminate(1000);
+            return LPROCESS_STOPPED;
+        }
         pd.SetProgress(1 - f);
         f *= 0.99;
         if (slice == remaining) break;
         remaining -= slice;
     }
     DebugLog("ProcessRunCommandLineProcess time-out");
+    child.Terminate(1000);
     return LPROCESS_FAILED;
 }
 
@@ -53,7 +62,11 @@ int LHelperDecodeBase::Work() {
     std::string component;
     int r = ProcessGetComponentPath(*this, pszComponent, component);
     if (r != LPROCESS_OK) return r;
-    return ProcessRunCommandLineProcess(*this, BuildCommandLine(component), g_budgetMs);
+    r = ProcessRunCommandLineProcess(*this, BuildCommandLine(component), g_budgetMs);
+    if (r == LPROCESS_FAILED)
+        ReportError("Cannot open the file \"" + szInputPath + "\": the decoder \"" +
+                    std::string(pszComponent) + "\" failed to decode it.");
+    return r;
 }
 
 LCommandLine LAACDecode::CommandLine(const std::string& component, const std::string& wav,

@@ -10,10 +10,9 @@
 namespace sonvex {
 
 // Starts the command line (no standard streams of ours, own process group) and waits for it
-// in half-second slices, moving the progress bar toward 100%: LPROCESS_OK when it ended,
-// LPROCESS_STOPPED on Cancel, LPROCESS_FAILED when it cannot start or outlives the budget.
-// A cancelled or late process runs on and is reaped in the background. The exit status is
-// not examined.
+// in half-second slices, moving the progress bar toward 100%: LPROCESS_OK when it exited with
+// status 0, LPROCESS_STOPPED on Cancel, LPROCESS_FAILED when it cannot start, fails or
+// outlives the budget. A cancelled or late process is ended with its process group.
 int ProcessRunCommandLineProcess(LProgressDialog& pd, const LCommandLine& commandLine,
                                  int budgetMs);
 

@@ -1,5 +1,7 @@
 #include "formats/dct/DCTDecode.h"
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <vector>
 
@@ -142,6 +144,8 @@ int LDCTDecode::Work() {
     LFile out;
     if (!out.Open(szTempWavPath_, LFile::Mode::ExclusiveRewrite))
         DebugLog("LDCTDecode::Work unable to create %s", szTempWavPath_.c_str());
+    else
+        fchmod(out.Fd(), 0600);  // a full copy of the user's audio
 
     SetProgress(0.10);
     std::vector<uint8_t> buffer(kCopyBlockBytes);
@@ -152,7 +156,10 @@ int LDCTDecode::Work() {
         int64_t want =
             remaining < kCopyBlockBytes ? static_cast<int64_t>(remaining) : kCopyBlockBytes;
         int64_t got = in.Read(buffer.data(), want);
-        if (got > 0) out.Write(buffer.data(), got);
+        if (got > 0 && !out.WriteExact(buffer.data(), got)) {
+            DebugLog("LDCTDecode::Work cannot write %s", szTempWavPath_.c_str());
+            return LPROCESS_FAILED;
+        }
         copied += static_cast<uint64_t>(got > 0 ? got : 0);
         if (audioSize > 0)
             SetProgress(0.10 + 0.90 * static_cast<double>(copied) / static_cast<double>(audioSize));

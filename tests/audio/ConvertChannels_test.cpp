@@ -59,8 +59,8 @@ TEST(ConvertChannels, MonoToStereoDuplicatesAndHandlesOversizedReads) {
 
 TEST(ConvertChannels, OtherCombinationsPassThrough) {
     LSoundSourceRef six(new VecSource(44100, 6, {}));
-    EXPECT_EQ(ToChannels(six, 2).get(), six.get());
-    EXPECT_EQ(ToChannels(six, 1).get(), six.get());
+    EXPECT_EQ(ToChannels(six, 6).get(), six.get());
+    EXPECT_EQ(ToChannels(six, 4).get(), six.get());
     LSoundSourceRef stereo(new VecSource(44100, 2, {}));
     EXPECT_EQ(ToChannels(stereo, 2).get(), stereo.get());
     EXPECT_EQ(ToChannels(stereo, 0).get(), stereo.get());

@@ -114,7 +114,8 @@ TEST(Mp3Plan, ChannelsAndModeLetter) {
 
 TEST(OggPlan, RulesAndCommandLines) {
     const std::string comp = "/c/oggenc", out = "/o/x.ogg";
-    LOggSettings s;  // VBR 96-128, q 4, mono, 44100
+    LOggSettings s;  // VBR 96-128, q 4, 44100
+    s.uChannels = 1;
     LEncoderPlan p = LOggEncodePipe::Plan(comp, out, s);
     EXPECT_EQ(p.commandLine.Args(), (V{comp, "-C", "1", "-m", "96", "-M", "128", "-q", "4", "-R",
                                        "44100", "-Q", "-", "-o", out}));
@@ -215,6 +216,28 @@ TEST(AacPlan, RulesAndOptionOrder) {
     EXPECT_EQ(p.nChans, 1);
 }
 
+TEST(EncoderSettings, AbsentValuesAreTheDialogDefaults) {
+    ScopedHome home;
+    // Read before the dialogs store anything: stereo, as "Restore Defaults" gives.
+    LOggSettings fresh = ReadOggSettings(), restored;
+    LFlacSettings freshFlac = ReadFlacSettings(), restoredFlac;
+    LOggEncodeDlg d(restored);
+    d.InitDialog();
+    d.CmRestoreDefaults();
+    ASSERT_TRUE(d.CmOk());
+    LFlacEncodeDlg f(restoredFlac);
+    f.InitDialog();
+    f.CmRestoreDefaults();
+    ASSERT_TRUE(f.CmOk());
+    EXPECT_EQ(fresh.uChannels, 2);
+    EXPECT_EQ(fresh.uChannels, restored.uChannels);
+    EXPECT_EQ(fresh.iSampleRate, restored.iSampleRate);
+    EXPECT_EQ(fresh.uVBRQuality, restored.uVBRQuality);
+    EXPECT_EQ(freshFlac.uChannels, 2);
+    EXPECT_EQ(freshFlac.uChannels, restoredFlac.uChannels);
+    EXPECT_EQ(freshFlac.uCompression, restoredFlac.uCompression);
+}
+
 TEST(EncoderSettings, DefaultsFixUpsAndRoundTrip) {
     ScopedHome home;
     LMp3Settings m = ReadMp3Settings();
@@ -225,10 +248,7 @@ TEST(EncoderSettings, DefaultsFixUpsAndRoundTrip) {
     EXPECT_EQ(m.uVBRMaxBitRate, 128);
     EXPECT_EQ(m.uVBRQuality, 4);
     EXPECT_EQ(m.uChannelMode, 1);
-    EXPECT_EQ(ReadOggSettings().uChannels, 1);
     EXPECT_EQ(ReadOggSettings().uVBRMinBitRate, 96);
-    EXPECT_EQ(ReadFlacSettings().uChannels, 1);
-    EXPECT_EQ(ReadFlacSettings().uCompression, 4);
     EXPECT_EQ(ReadAACSettings().uChannels, 2);
     EXPECT_EQ(ReadAACSettings().uVBRQuality, 100);
 
@@ -336,7 +356,7 @@ TEST(OggFlacAacDialogs, RestoreDefaultsSelectStereoAndOkStores) {
         using D = LOggEncodeDlg;
         EXPECT_FALSE(d.IsEnabled(D::IDC_ABRRATE));
         EXPECT_TRUE(d.IsEnabled(D::IDC_VBRMIN));
-        EXPECT_EQ(d.ComboGetSel(D::IDC_CHANNELS), 0);
+        EXPECT_EQ(d.ComboGetSel(D::IDC_CHANNELS), 0);  // mono, as given
         EXPECT_EQ(d.ComboGetSel(D::IDC_SAMPLERATE), -1);  // 12345 is not in the list
         d.SetCheck(D::IDC_ABR, true);
         d.Command(D::IDC_ABR);
@@ -353,6 +373,7 @@ TEST(OggFlacAacDialogs, RestoreDefaultsSelectStereoAndOkStores) {
     };
     LOggSettings o = ReadOggSettings();
     o.iSampleRate = 12345;
+    o.uChannels = 1;
     EXPECT_EQ(ShowOggSettings(o), IDOK);
     LOggSettings ro = ReadOggSettings();
     EXPECT_EQ(ro.uChannels, 2);
@@ -372,6 +393,7 @@ TEST(OggFlacAacDialogs, RestoreDefaultsSelectStereoAndOkStores) {
         return IDOK;
     };
     LFlacSettings f = ReadFlacSettings();
+    f.uChannels = 1;
     EXPECT_EQ(ShowFlacSettings(f), IDOK);
     LFlacSettings rf = ReadFlacSettings();
     EXPECT_EQ(rf.uCompression, 8);

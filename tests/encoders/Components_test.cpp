@@ -155,13 +155,19 @@ TEST(ComponentLookup, RegisteredPathIsFoundWithoutInstalling) {
     std::string path = "stale";
     EXPECT_FALSE(GetComponentPath("mp3el", path));
     EXPECT_EQ(path, "");
-    RegisterComponent("mp3el", "");
-    EXPECT_TRUE(GetComponentPath("mp3el", path));  // an empty path counts as registered
-    RegisterComponent("mp3el", "/opt/enc/mp3el");
+    // A registered path that is empty, gone, or not executable counts as not installed.
+    TempDir dir;
+    WriteBytes(dir.file("plain"), {'x'});
+    for (const std::string& stale : {std::string(), dir.file("gone"), dir.file("plain")}) {
+        RegisterComponent("mp3el", stale);
+        EXPECT_FALSE(GetComponentPath("mp3el", path)) << stale;
+    }
+    WriteScript(dir.file("mp3el"), "exit 0");
+    RegisterComponent("mp3el", dir.file("mp3el"));
     // No server would answer: a lookup that touched the network would fail.
     UseServers("127.0.0.1:" + std::to_string(ClosedPort()), "127.0.0.1:1");
     EXPECT_EQ(RunLookup("mp3el", &path), LPROCESS_OK);
-    EXPECT_EQ(path, "/opt/enc/mp3el");
+    EXPECT_EQ(path, dir.file("mp3el"));
     EXPECT_TRUE(host.messages.empty());
     for (const auto& c : host.calls) EXPECT_EQ(c.find("text0:Download"), std::string::npos);
 }

@@ -81,7 +81,7 @@ TEST(OutputPath, NameRules) {
     EXPECT_EQ(out, "a.b.au");
     ASSERT_TRUE(BuildOutputPath(out, "/o", "C:\\in\\x.WAV", ".wav"));
     EXPECT_EQ(out, "/o/x.wav");
-    EXPECT_FALSE(BuildOutputPath(out, "/" + std::string(250, 'o'), "/in/longname.wav", ".wav"));
+    EXPECT_FALSE(BuildOutputPath(out, "/" + std::string(kMaxPath, 'o'), "/in/a.wav", ".wav"));
 }
 
 TEST_F(Fixture, ConvertsEveryRowWhenNoneIsSelectedAndCopiesExactly) {

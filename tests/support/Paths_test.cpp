@@ -25,7 +25,8 @@ TEST(Paths, ApplyNewExtension) {
     EXPECT_EQ(out, "/t.d/noext");
     // Too long for a path: refused, the output keeps its old value.
     out = "kept";
-    EXPECT_FALSE(LFile::_ApplyNewFileExtension(out, "/" + std::string(254, 'a') + ".w", ".wavwav"));
+    EXPECT_FALSE(LFile::_ApplyNewFileExtension(out, "/" + std::string(kMaxPath - 3, 'a') + ".w",
+                                               ".wavwav"));
     EXPECT_EQ(out, "kept");
 }
 
@@ -51,13 +52,14 @@ TEST(Paths, CatInsertsOneSeparatorAndRefusesOverlongResults) {
     f = "/out";
     ASSERT_TRUE(FilePathCatExt(f, "song", ".mp3"));
     EXPECT_EQ(f, "/out/song.mp3");
-    // 259 characters fit; one more is refused rather than cut into another name.
-    f = "/" + std::string(250, 'd');
+    // kMaxPath characters fit; one more is refused rather than cut into another name.
+    const std::string base = "/" + std::string(kMaxPath - 9, 'd');
+    f = base;
     ASSERT_TRUE(FilePathCatExt(f, "abc", ".wav"));
-    EXPECT_EQ(f.size(), 259u);
-    f = "/" + std::string(250, 'd');
+    EXPECT_EQ(f.size(), kMaxPath);
+    f = base;
     EXPECT_FALSE(FilePathCatExt(f, "abcd", ".wav"));
-    EXPECT_EQ(f, "/" + std::string(250, 'd'));
+    EXPECT_EQ(f, base);
 }
 
 }  // namespace
