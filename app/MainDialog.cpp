@@ -289,19 +289,22 @@ bool MainDialog::IsCommandEnabled(int id) const {
 }
 
 void MainDialog::PushOutputFolderHistory(const std::string& folder) {
+    // One locked read-modify-write, so that parallel runs keep each other's folders.
     if (!folder.empty()) {
-        std::string carry = folder;
-        const int count = UserSettingsReadInt("OutputFolder", "Count", 0);
-        for (int i = 1; i <= kHistoryItems; ++i) {
-            const std::string old = UserSettingsReadString("OutputFolder", HistoryName(i), "");
-            UserSettingsWriteString("OutputFolder", HistoryName(i), carry);
-            if (old == carry || old == folder) break;
-            if (i > count) {
-                UserSettingsWriteString("OutputFolder", "Count", std::to_string(count + 1));
-                break;
+        UserSettingsTransaction("OutputFolder", [&](SettingsSection& history) {
+            std::string carry = folder;
+            const int count = history.ReadInt("Count", 0);
+            for (int i = 1; i <= kHistoryItems; ++i) {
+                const std::string old = history.ReadString(HistoryName(i), "");
+                history.WriteString(HistoryName(i), carry);
+                if (old == carry || old == folder) break;
+                if (i > count) {
+                    history.WriteString("Count", std::to_string(count + 1));
+                    break;
+                }
+                carry = old;
             }
-            carry = old;
-        }
+        });
     }
     RefillFolderBox();
     if (!folder.empty()) szFolder_ = folder;  // even when the history could not be stored

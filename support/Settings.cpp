@@ -57,9 +57,12 @@ int ParseDecimal(std::string_view text) {
     return static_cast<int>(v);
 }
 
+static int IntOr(const std::string& text, int def) {
+    return text.empty() ? def : ParseDecimal(text);
+}
+
 static int ReadIntIn(RegRoot root, std::string_view section, std::string_view name, int def) {
-    std::string v = ReadIn(root, section, name, "");
-    return v.empty() ? def : ParseDecimal(v);
+    return IntOr(ReadIn(root, section, name, ""), def);
 }
 
 int SettingsReadInt(std::string_view section, std::string_view name, int def) {
@@ -92,6 +95,27 @@ void UserSettingsWriteString(std::string_view section, std::string_view name,
 
 int UserSettingsReadInt(std::string_view section, std::string_view name, int def) {
     return ReadIntIn(RegRoot::CurrentUser, section, name, def);
+}
+
+std::string SettingsSection::ReadString(std::string_view name, std::string_view def) const {
+    std::string v;
+    return file_.Get(szKey_, name, v) ? Clip(std::move(v)) : std::string(def);
+}
+
+int SettingsSection::ReadInt(std::string_view name, int def) const {
+    return IntOr(ReadString(name, ""), def);
+}
+
+void SettingsSection::WriteString(std::string_view name, std::string_view text) {
+    file_.Set(szKey_, name, text);
+}
+
+bool UserSettingsTransaction(std::string_view section,
+                             const std::function<void(SettingsSection&)>& edit) {
+    return RegistryTransaction(RegRoot::CurrentUser, [&](RegistryFile& file) {
+        SettingsSection s(file, SettingsKey(section));
+        edit(s);
+    });
 }
 
 bool RegistryReadString(RegRoot root, std::string_view keyPath, std::string_view name,

@@ -3,6 +3,7 @@
 // Every reader has a default; settings are read fresh at each use.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -30,6 +31,25 @@ std::string UserSettingsReadString(std::string_view section, std::string_view na
 void UserSettingsWriteString(std::string_view section, std::string_view name,
                              std::string_view text);
 int UserSettingsReadInt(std::string_view section, std::string_view name, int def);
+
+// One section of the store inside a transaction: reads and writes behave as the functions
+// above, on the file as it is under the lock.
+class SettingsSection {
+public:
+    SettingsSection(RegistryFile& file, std::string key) : file_(file), szKey_(std::move(key)) {}
+    std::string ReadString(std::string_view name, std::string_view def) const;
+    int ReadInt(std::string_view name, int def) const;
+    void WriteString(std::string_view name, std::string_view text);
+
+private:
+    RegistryFile& file_;
+    std::string szKey_;
+};
+
+// Reads and rewrites a per-user section as one locked read-modify-write, so that parallel
+// runs do not lose each other's changes. False when the store cannot be read or written.
+bool UserSettingsTransaction(std::string_view section,
+                             const std::function<void(SettingsSection&)>& edit);
 
 // Any root and full key path. out first receives the default; true only when the value was read.
 bool RegistryReadString(RegRoot root, std::string_view keyPath, std::string_view name,

@@ -1,6 +1,10 @@
 // The program run as a script runs it: verbs, messages on standard error, exit status.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <string>
 
@@ -136,6 +140,42 @@ TEST(MainDialogLogic, VerbsListAndHistory) {
     EXPECT_EQ(h[2], "/f9");
     EXPECT_EQ(h[8], "/f3");
     EXPECT_EQ(dlg.OutputFolderText(), "/f10");
+}
+
+// Eight runs pushing a folder each at the same moment keep all eight in the history.
+TEST(MainDialogLogic, ParallelRunsKeepEveryHistoryFolder) {
+    ScopedHome home;
+    int gate[2];
+    ASSERT_EQ(pipe(gate), 0);
+    std::vector<std::string> want;
+    std::vector<pid_t> runs;
+    for (int i = 1; i <= 8; ++i) {
+        want.push_back("/f" + std::to_string(i));
+        pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            close(gate[1]);
+            char c;
+            while (read(gate[0], &c, 1) < 0 && errno == EINTR) {
+            }
+            MainDialog dlg;
+            dlg.PushOutputFolderHistory(want.back());
+            _exit(0);
+        }
+        runs.push_back(pid);
+    }
+    close(gate[0]);
+    close(gate[1]);  // all start now
+    for (pid_t pid : runs) {
+        int st = 0;
+        waitpid(pid, &st, 0);
+        EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0);
+    }
+    MainDialog dlg;
+    dlg.RefillFolderBox();
+    std::vector<std::string> history = dlg.FolderHistory();
+    std::sort(history.begin(), history.end());
+    EXPECT_EQ(history, want);
 }
 
 TEST(MainDialogLogic, DroppedFoldersAndDefaultFolder) {

@@ -5,7 +5,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "common/TestUtil.h"
 
@@ -78,14 +80,129 @@ TEST(Settings, FileLayoutEscapesAndCaseInsensitiveNames) {
 TEST(Settings, HandEditedFileIsRead) {
     ScopedHome home;
     test::RunShell("mkdir -p '" + home.home() + "/.config/verrowave'");
-    test::WriteBytes(home.home() + "/.config/verrowave/machine.ini", {';', ' ', 'c', '\n'});
     const std::string text =
-        "; comment\r\n[Software\\Verrowave\\Sonvex\\RawAudio]\r\nSampleRate=22050\r\n"
-        "  Channels =2\r\n";
+        "\xEF\xBB\xBF[Software\\Verrowave\\Sonvex\\RawAudio]\r\n; comment\r\nSampleRate=22050\r\n"
+        "  Channels =2\r\nCodec = 3 \r\n[Software\\Verrowave\\Sonvex\\VoxAudio\r\nRate=6000\r\n"
+        "[Software\\Verrowave\\Sonvex\\Settings]\nAlwaysPrompt\t=\t0\n";
     test::WriteBytes(home.home() + "/.config/verrowave/machine.ini",
                      std::vector<uint8_t>(text.begin(), text.end()));
-    EXPECT_EQ(SettingsReadInt("RawAudio", "SampleRate", 0), 22050);
-    EXPECT_EQ(SettingsReadInt("RawAudio", "Channels", 0), 2);
+    const struct {
+        const char* section;
+        const char* name;
+        const char* want;
+    } reads[] = {
+        {"RawAudio", "SampleRate", "22050"},  // the first section, after a byte-order mark
+        {"RawAudio", "Channels", "2"},
+        {"RawAudio", "Codec", "3 "},   // blanks at the end belong to the value
+        {"RawAudio", "Rate", "none"},  // under a header without ']': nobody's value
+        {"VoxAudio", "Rate", "none"},
+        {"Settings", "AlwaysPrompt", "0"},
+    };
+    for (const auto& r : reads)
+        EXPECT_EQ(SettingsReadString(r.section, r.name, "none"), r.want) << r.section << r.name;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    for (size_t b = 0; b < text.size();) {
+        size_t e = std::min(text.find('\n', b), text.size() - 1) + 1;
+        lines.push_back(text.substr(b, e - b));
+        b = e;
+    }
+    return lines;
+}
+
+// One write to a file edited by hand changes only the line of the value it sets or removes;
+// a file the program wrote comes out as it always has.
+TEST(Settings, OneWriteKeepsEveryOtherLine) {
+    ScopedHome home;
+    const std::string ini = RegistryFilePath(RegRoot::LocalMachine);
+    test::RunShell("mkdir -p '" + home.home() + "/.config/verrowave'");
+    const std::string kComments = "; top\n\n[K]\n# note\nA=1\nno equals sign\n\n; L\n[L]\nX=1\n";
+    const struct {
+        const char* what;
+        std::string before;
+        const char* key;
+        const char* name;
+        const char* value;  // nullptr removes
+        std::string after;
+        bool ok = true;
+    } cases[] = {
+        {"byte-order mark", "\xEF\xBB\xBF[K]\nA=1\n", "K", "B", "2", "[K]\nA=1\nB=2\n"},
+        {"comments", kComments, "K", "A", "2",
+         "; top\n\n[K]\n# note\nA=2\nno equals sign\n\n; L\n[L]\nX=1\n"},
+        {"new value after the last", kComments, "K", "B", "2",
+         "; top\n\n[K]\n# note\nA=1\nB=2\nno equals sign\n\n; L\n[L]\nX=1\n"},
+        {"new section at the end", kComments, "M", "B", "2", kComments + "\n[M]\nB=2\n\n"},
+        {"blanks around '='", "[K]\n  A = 1 \n", "k", "a", "2", "[K]\n  A = 2\n"},
+        {"value before any header", "A=0\n[K]\nA=1\n", "K", "A", "2", "A=0\n[K]\nA=2\n"},
+        {"header without ']'", "[K]\nA=1\n[L\nA=5\n", "K", "B", "2", "[K]\nA=1\nB=2\n[L\nA=5\n"},
+        {"only a header without ']'", "[K\nA=5", "K", "A", "2", "[K\nA=5\n\n[K]\nA=2\n\n"},
+        {"CRLF, no last line end", "[K]\r\nA=1", "K", "B", "2", "[K]\r\nA=1\r\nB=2\r\n"},
+        {"remove beside a comment", kComments, "K", "A", nullptr,
+         "; top\n\n[K]\n# note\nno equals sign\n\n; L\n[L]\nX=1\n"},
+        {"not text", std::string("\xFF\xFE[\0K\0]\0\n\0", 10), "K", "A", "2",
+         std::string("\xFF\xFE[\0K\0]\0\n\0", 10), false},
+        // As the program writes them.
+        {"first value", "", "K", "A", "1", "[K]\nA=1\n\n"},
+        {"second value", "[K]\nA=1\n\n[L]\nB=2\n\n", "K", "C", "3",
+         "[K]\nA=1\nC=3\n\n[L]\nB=2\n\n"},
+        {"second section", "[K]\nA=1\n\n", "L", "B", "2", "[K]\nA=1\n\n[L]\nB=2\n\n"},
+        {"last value of a section", "[K]\nA=1\n\n[L]\nB=2\n\n", "K", "A", nullptr, "[L]\nB=2\n\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::WriteBytes(ini, std::vector<uint8_t>(c.before.begin(), c.before.end()));
+        EXPECT_EQ(c.value ? RegistrySetValue(RegRoot::LocalMachine, c.key, c.name, c.value)
+                          : RegistryRemoveValue(RegRoot::LocalMachine, c.key, c.name),
+                  c.ok);
+        EXPECT_EQ(Lines(FileText(ini)), Lines(c.after));
+        std::string v = "none";
+        RegistryGetValue(RegRoot::LocalMachine, c.key, c.name, v);
+        EXPECT_EQ(v, c.value && c.ok ? c.value : "none");
+    }
+}
+
+// A write goes through a chain of links onto the final target, which keeps its mode; a
+// dangling link gets its target created. The links stay links.
+TEST(Settings, WritesThroughLinksKeepingTheMode) {
+    ScopedHome home;
+    const std::string folder = home.home() + "/.config/verrowave";
+    const std::string dots = home.home() + "/dots";
+    test::RunShell("mkdir -p '" + folder + "' '" + dots + "'");
+    const struct {
+        const char* what;
+        std::string setup;  // run in the settings folder
+        std::string target;
+        mode_t mode;
+    } cases[] = {
+        {"regular file", "printf '[K]\\nA=1\\n' >machine.ini && chmod 644 machine.ini",
+         folder + "/machine.ini", 0644},
+        {"chain of links",
+         "printf '[K]\\nA=1\\n' >../../dots/real.ini && chmod 640 ../../dots/real.ini && "
+         "ln -s real.ini ../../dots/link.ini && ln -s ../../dots/link.ini machine.ini",
+         dots + "/real.ini", 0640},
+        {"dangling link", "ln -s '" + dots + "/new.ini' machine.ini", dots + "/new.ini", 0600},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_EQ(
+            test::RunShell("cd '" + folder + "' && rm -f machine.ini ../../dots/* && " + c.setup),
+            0);
+        std::string linkBefore, linkAfter;
+        test::RunShell("readlink '" + folder + "/machine.ini'", &linkBefore);
+        const std::string before = FileText(c.target);
+        EXPECT_TRUE(RegistrySetValue(RegRoot::LocalMachine, "K", "B", "2"));
+        test::RunShell("readlink '" + folder + "/machine.ini'", &linkAfter);
+        EXPECT_EQ(linkAfter, linkBefore);
+        EXPECT_EQ(FileText(c.target), before + (before.empty() ? "[K]\nB=2\n\n" : "B=2\n"));
+        struct stat st {};
+        ASSERT_EQ(stat(c.target.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, c.mode);
+        std::string listing;
+        test::RunShell("ls -A '" + folder + "' '" + dots + "'", &listing);
+        EXPECT_EQ(listing.find(".tmp"), std::string::npos) << listing;
+    }
 }
 
 // Two processes writing different values at once lose none of them.
