@@ -24,8 +24,12 @@ register_component() {
     section="Software\\Verrowave\\Components\\$name"
     (
         flock 9 || exit 1
-        tmp="$ini.tmp.$$"
-        src="$ini"
+        # A linked registry file (dotfiles) is written through the link, keeping its mode.
+        target=$ini
+        [ -L "$ini" ] && target=$(readlink -f -- "$ini")
+        [ -n "$target" ] || exit 1
+        tmp="$target.tmp.$$"
+        src="$target"
         [ -f "$src" ] || src=/dev/null
         (umask 077 && SECT="$section" VAL="$escaped" awk '
             function trim(s) { gsub(/^[ \t]+|[ \t]+$/, "", s); return s }
@@ -51,7 +55,8 @@ register_component() {
                 if (insec && !done) { print "Path=" ENVIRON["VAL"]; done = 1 }
                 if (!done) { print "[" ENVIRON["SECT"] "]"; print "Path=" ENVIRON["VAL"]; print "" }
             }' "$src" >"$tmp") || { rm -f "$tmp"; exit 1; }
-        mv -f "$tmp" "$ini" || { rm -f "$tmp"; exit 1; }
+        [ -f "$target" ] && chmod --reference="$target" "$tmp" 2>/dev/null
+        mv -f "$tmp" "$target" || { rm -f "$tmp"; exit 1; }
     ) 9>>"$ini.lock" || return 1
 }
 

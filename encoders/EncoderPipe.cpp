@@ -87,39 +87,45 @@ bool LPipeOut::_Close() {
     return true;
 }
 
-bool LPipeOut::WriteAll(const void* p, size_t bytes, const CancelCheck& cancel) {
+LPipeOut::WriteResult LPipeOut::WriteAll(const void* p, size_t bytes, const CancelCheck& cancel,
+                                         size_t frameBytes) {
     int fd = process_.StdinFd();
-    if (fd < 0) return false;
+    if (fd < 0) return WriteResult::Failed;
     const char* c = static_cast<const char*>(p);
+    size_t written = 0;
+    bool bCancelled = false;
     int64_t lastProgress = NowMs();
-    while (bytes > 0) {
-        ssize_t n = ::write(fd, c, bytes);
+    int stallMs = iStallMs_;
+    while (written < bytes) {
+        ssize_t n = ::write(fd, c + written, bytes - written);
         if (n > 0) {
-            c += n;
-            bytes -= static_cast<size_t>(n);
+            written += static_cast<size_t>(n);
             lastProgress = NowMs();
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && errno != EAGAIN) {
             DebugLog("LPipeOut::WriteAll write FAILED: %s", strerror(errno));
-            return false;
+            return WriteResult::Failed;
         }
         // The pipe is full: wait for the encoder to read, watching Cancel and the stall time.
         pollfd pf{fd, POLLOUT, 0};
         if (poll(&pf, 1, kPollSliceMs) > 0) continue;
-        if (cancel && cancel()) {
-            DebugLog("LPipeOut::WriteAll cancelled while the encoder was not reading");
-            Kill();
-            return false;
+        if (!bCancelled && cancel && cancel()) {
+            // Stop at the end of the frame being written; the encoder may finish the file.
+            bCancelled = true;
+            bytes = written + (frameBytes - written % frameBytes) % frameBytes;
+            stallMs = kFinishGraceMs;
+            lastProgress = NowMs();
+            continue;
         }
-        if (NowMs() - lastProgress >= iStallMs_) {
-            DebugLog("LPipeOut::WriteAll the encoder has read nothing for %d ms", iStallMs_);
+        if (NowMs() - lastProgress >= stallMs) {
+            DebugLog("LPipeOut::WriteAll the encoder has read nothing for %d ms", stallMs);
             Kill();
-            return false;
+            return WriteResult::Failed;
         }
     }
-    return true;
+    return bCancelled ? WriteResult::Cancelled : WriteResult::Ok;
 }
 
 LPipe16Sink::LPipe16Sink(const LCommandLine& commandLine, int32_t rate, int nChannels)
@@ -134,7 +140,7 @@ LPipe16Sink::~LPipe16Sink() {
 }
 
 void LPipe16Sink::Write(const int32_t* pBuffer, int frames) {
-    if (frames <= 0 || bFinished_) return;
+    if (frames <= 0 || bFinished_ || bCancelled_) return;
     if (frames > kMaxFrames) frames = kMaxFrames;  // beyond the contract; never overrun
     sPosition += frames;
     const size_t n = static_cast<size_t>(frames) * nChans;
@@ -152,8 +158,11 @@ void LPipe16Sink::Write(const int32_t* pBuffer, int frames) {
     }
     for (; i < n; ++i) out[i] = PipeSampleTo16(pBuffer[i]);
     // The stream is little-endian, as is the host.
-    bLastWriteOk_ = pipe_.WriteAll(out, n * sizeof(int16_t), cancel_);
-    if (!bLastWriteOk_) uErrorFlags |= kErrorUnusable;  // the encoder has gone
+    const LPipeOut::WriteResult r =
+        pipe_.WriteAll(out, n * sizeof(int16_t), cancel_, nChans * sizeof(int16_t));
+    bLastWriteOk_ = r == LPipeOut::WriteResult::Ok;
+    if (r == LPipeOut::WriteResult::Cancelled) bCancelled_ = true;
+    if (r == LPipeOut::WriteResult::Failed) uErrorFlags |= kErrorUnusable;  // the encoder has gone
 }
 
 bool LPipe16Sink::Finish() {

@@ -33,9 +33,13 @@ public:
     // A cancel during the wait ends the encoder's process group; when the job was already
     // cancelled before, the encoder gets kFinishGraceMs to complete the shortened file.
     bool _CloseAndWait(const CancelCheck& cancel);
-    // Writes all bytes; false when the pipe is not open, the encoder has gone, the job was
-    // cancelled while the encoder did not read, or it read nothing for the stall time.
-    bool WriteAll(const void* p, size_t bytes, const CancelCheck& cancel = {});
+    enum class WriteResult { Ok, Failed, Cancelled };
+    // Writes all bytes. Failed when the pipe is not open, the encoder has gone, or it read
+    // nothing for the stall time (it is then ended). Cancelled when the job was cancelled
+    // while the pipe was full: the write stops at a multiple of frameBytes, so the encoder
+    // still gets whole frames.
+    WriteResult WriteAll(const void* p, size_t bytes, const CancelCheck& cancel = {},
+                         size_t frameBytes = 1);
     // Ends the encoder's whole process group now.
     void Kill();
     bool IsOpen() const { return process_.StdinFd() >= 0; }
@@ -47,7 +51,7 @@ public:
     // How long an encoder may read nothing before a write fails (60 s).
     void SetStallTimeoutMs(int ms) { iStallMs_ = ms; }
 
-    static constexpr int kFinishGraceMs = 10000;
+    static constexpr int kFinishGraceMs = 5000;
 
 private:
     LChildProcess process_;
@@ -79,6 +83,7 @@ private:
     LCommandLine commandLine_;
     LPipeOut::CancelCheck cancel_;
     bool bLastWriteOk_ = true;
+    bool bCancelled_ = false;  // a write gave up for Cancel; nothing more is sent
     bool bFinished_ = false;
 };
 

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <string>
 
+#include "app/CliFixture.h"
 #include "app/MainDialog.h"
 #include "common/ScriptedHost.h"
 #include "common/TestUtil.h"
@@ -17,26 +18,10 @@
 namespace sonvex {
 namespace {
 
+using test::Cli;
 using test::ReadBytes;
 using test::RunShell;
 using test::ScopedHome;
-
-struct Cli : ::testing::Test {
-    ScopedHome home;
-    std::string dir = home.home();
-    std::string out, err;
-    // Runs the program in dir with standard input not a terminal; returns its exit status.
-    int Sonvex(const std::string& args) {
-        out.clear();
-        const std::string cmd = "cd '" + dir + "' && '" + test::ProgramPath() + "' " + args +
-                                " </dev/null 2>'" + dir + "/stderr.txt'";
-        int rc = RunShell(cmd, &out);
-        auto e = ReadBytes(dir + "/stderr.txt");
-        err.assign(e.begin(), e.end());
-        return rc;
-    }
-    void Sox(const std::string& args) { ASSERT_EQ(RunShell("cd '" + dir + "' && sox " + args), 0); }
-};
 
 TEST_F(Cli, ConvertsWavBatchBitExactAndEightBitBecomesSixteen) {
     if (!test::HaveProgram("sox")) GTEST_SKIP() << "sox is not installed";
