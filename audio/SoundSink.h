@@ -18,7 +18,7 @@ public:
     uint8_t uErrorFlags = 0;
 
     LSoundSinkBase(int32_t rate, int nChannels);
-    // Sinks finish their output (headers, pipes) in their destructors.
+    // A sink whose Finish() has not run finishes its output at destruction.
     virtual ~LSoundSinkBase() = default;
     LSoundSinkBase(const LSoundSinkBase&) = delete;
     LSoundSinkBase& operator=(const LSoundSinkBase&) = delete;
@@ -26,8 +26,9 @@ public:
     virtual void Write(const int32_t* pBuffer, int frames) = 0;
     // Cut the output back to a frame; only sinks that can do so implement it.
     virtual void Seek(int32_t frame) { (void)frame; }
-    // Completes the output now (headers, encoder) instead of at the last release; false when
-    // it could not be completed. Nothing is written after it.
+    // The one place a sink completes its output (headers, flushing, the encoder's exit); false
+    // when a write failed, the header's included, or the sink was unusable from the start.
+    // Idempotent; a finished sink accepts no more writes.
     virtual bool Finish() { return !IsUnusable(); }
     // Sinks that wait on another program poll this while they wait; true gives up the wait.
     virtual void SetCancelCheck(std::function<bool()> cancel) { (void)cancel; }

@@ -196,7 +196,7 @@ int LGenSourceOpen(LSoundSourceRef& source, const std::string& path, const LUiCo
         return OpenDirect(source, LSoundSourceRef(new LMP3Source(path)), path, context, Mp3Message);
     if (HasExt(ext, {".aif", ".aiff"}))
         return OpenDirect(source, LAifFile::OpenSource(path), path, context, AiffAuMessage);
-    if (HasExt(ext, {".au"}))
+    if (HasExt(ext, {".au"}) || (HasExt(ext, {".snd"}) && LAuFile::HasMagic(path)))
         return OpenDirect(source, LAuFile::OpenSource(path), path, context, AiffAuMessage);
     if (HasExt(ext, {".gsm"}))
         return OpenDirect(source, LSoundSourceRef(new LGSMFileSource(path)), path, context,

@@ -44,19 +44,16 @@ bool AIFFFindChunk(LFile& file, const char* id, uint32_t* pSize) {
 }  // namespace
 
 int32_t AiffRateFromExtended(const uint8_t ext[10]) {
-    int shift = static_cast<int8_t>(static_cast<uint8_t>(30 - ext[1]));
-    uint32_t m = GetBE32(ext + 2);
-    uint32_t rate;
-    if (shift <= 0) {
-        // A left shift (or none) would exceed what a rate can be unless the mantissa is small.
-        if (shift < 0) return 0;
-        rate = m;
-    } else if (shift > 32) {
-        rate = 0;
-    } else {
-        uint32_t lastOut = (m >> (shift - 1)) & 1;
-        rate = (shift == 32 ? 0 : (m >> shift)) + lastOut;
-    }
+    // Negative values, infinities and NaNs (exponent all ones) are no rate.
+    const int exponent = ((ext[0] & 0x7F) << 8) | ext[1];
+    if ((ext[0] & 0x80) != 0 || exponent == 0x7FFF) return 0;
+    // With M the top 32 mantissa bits the value is M * 2^(k - 31); below 1 or beyond 31 bits
+    // there is no rate.
+    const int k = exponent - 16383;
+    if (k < 0 || k > 30) return 0;
+    const uint32_t m = GetBE32(ext + 2);
+    const int shift = 31 - k;
+    const uint32_t rate = (m >> shift) + ((m >> (shift - 1)) & 1);
     return rate > static_cast<uint32_t>(INT32_MAX) ? 0 : static_cast<int32_t>(rate);
 }
 
@@ -103,13 +100,18 @@ LSoundSourceRef LAifFile::OpenSource(const std::string& path) {
     }
     uint8_t offsetBlock[8];
     file.Read(offsetBlock, 8);
-    int nChannels = comm[1];
+    const int nChannels = GetBE16(comm);
+    const int32_t rate = AiffRateFromExtended(comm + 8);
+    if (nChannels < 1 || nChannels > 255 || rate < 1 ||
+        rate > static_cast<int32_t>(kMaxHeaderRate)) {
+        DebugLog("LAifFile::OpenSource %d channels or rate %d is invalid", nChannels, rate);
+        return MakeErrorSource(3);
+    }
     int sampleSize = GetBE16(comm + 6);
     if (sampleSize > 16) {
         DebugLog("LAifFile::OpenSource sampleSize %d not supported", sampleSize);
         return MakeErrorSource(5);
     }
-    int32_t rate = AiffRateFromExtended(comm + 8);
     // 0xFFFFFFFF is the size a writer leaves while the file is open: read to the end.
     uint32_t dataBytes = ssndSize == 0xFFFFFFFF ? kUnknownDataLength
                          : ssndSize < 8         ? 0
@@ -136,7 +138,7 @@ int32_t WriteHeaderAIFF(LRawFileDataSoundSinkBase& sink, bool finishing) {
     PutBE32(h + 42, finishing ? dataBytes + 8 : 0xFFFFFFFF);
     PutBE32(h + 46, 0);
     PutBE32(h + 50, 0);
-    sink.File().Write(h, kAiffHeaderBytes);
+    sink.WriteHeaderBytes(h, kAiffHeaderBytes);
     return kAiffHeaderBytes;
 }
 

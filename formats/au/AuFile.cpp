@@ -52,7 +52,11 @@ LSoundSourceRef LAuFile::OpenSource(const std::string& path) {
     uint32_t dataSize = GetBE32(h + 8);
     uint32_t encoding = GetBE32(h + 12);
     uint32_t rate = GetBE32(h + 16);
-    int nChannels = static_cast<uint8_t>(GetBE32(h + 20));
+    uint32_t nChannels = GetBE32(h + 20);
+    if (nChannels < 1 || nChannels > 255 || rate < 1 || rate > kMaxHeaderRate) {
+        DebugLog("LAuFile::OpenSource %u channels or rate %u is invalid", nChannels, rate);
+        return MakeErrorSource(3);
+    }
     int iCodec = CodecOfEncoding(encoding);
     if (iCodec < 0) {
         DebugLog("LAuFile::OpenSource encoding %u not supported", encoding);
@@ -64,9 +68,15 @@ LSoundSourceRef LAuFile::OpenSource(const std::string& path) {
         return MakeErrorSource(3);
     }
     file.Seek(dataOffset);
-    int32_t iRate = rate > static_cast<uint32_t>(INT32_MAX) ? 0 : static_cast<int32_t>(rate);
-    return LSoundSourceRef(
-        NewRawFileDataSource(iCodec, std::move(file), iRate, dataSize, nChannels));
+    return LSoundSourceRef(NewRawFileDataSource(iCodec, std::move(file), static_cast<int32_t>(rate),
+                                                dataSize, static_cast<int>(nChannels)));
+}
+
+bool LAuFile::HasMagic(const std::string& path) {
+    LFile file;
+    uint8_t magic[4];
+    return file.Open(path, LFile::Mode::Read) && file.ReadExact(magic, 4) &&
+           GetBE32(magic) == AUMAGICHEADER;
 }
 
 int32_t WriteHeaderAU(LRawFileDataSoundSinkBase& sink, bool finishing) {
@@ -77,7 +87,7 @@ int32_t WriteHeaderAU(LRawFileDataSoundSinkBase& sink, bool finishing) {
     PutBE32(h + 12, 3);
     PutBE32(h + 16, static_cast<uint32_t>(sink.SampleRate));
     PutBE32(h + 20, sink.nChans);
-    sink.File().Write(h, kAuHeaderBytes);
+    sink.WriteHeaderBytes(h, kAuHeaderBytes);
     return kAuHeaderBytes;
 }
 

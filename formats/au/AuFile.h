@@ -16,9 +16,12 @@ inline constexpr int32_t kAuHeaderBytes = 24;
 
 class LAuFile {
 public:
-    // ErrorState 4: cannot open; 3: shorter than 24 bytes, wrong magic, or a data offset inside
-    // the header; 5: an encoding other than 1, 2, 3 and 27.
+    // ErrorState 4: cannot open; 3: shorter than 24 bytes, wrong magic, 0 or more than 255
+    // channels, a rate outside 1..kMaxHeaderRate, or a data offset inside the header; 5: an
+    // encoding other than 1, 2, 3 and 27. A data size past the end of the file is cut to it.
     static LSoundSourceRef OpenSource(const std::string& path);
+    // True when the file opens and begins with the ".snd" magic.
+    static bool HasMagic(const std::string& path);
     static LSoundSinkRef OpenSink(const std::string& path, int32_t rate, int nChannels);
 };
 

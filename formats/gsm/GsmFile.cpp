@@ -107,10 +107,12 @@ LGSMFileSink::LGSMFileSink(const std::string& path) : LSoundSinkBase(8000, 1) {
 }
 
 LGSMFileSink::~LGSMFileSink() {
-    Finish();
+    if (!bFinished_) Finish();
 }
 
 bool LGSMFileSink::Finish() {
+    if (bFinished_) return !IsUnusable();
+    bFinished_ = true;
     if (nPending_ > 0) {
         std::memset(pending_ + nPending_, 0,
                     sizeof(int32_t) * static_cast<size_t>(kGsmFrameSamples - nPending_));
@@ -136,7 +138,7 @@ void LGSMFileSink::Flush() {
 }
 
 void LGSMFileSink::Write(const int32_t* pBuffer, int frames) {
-    if (frames <= 0) return;
+    if (frames <= 0 || bFinished_) return;
     sPosition += frames;
     int i = 0;
     if (nPending_ > 0) {

@@ -45,7 +45,7 @@ class LGSMFileSink final : public LSoundSinkBase {
 public:
     explicit LGSMFileSink(const std::string& path);
     ~LGSMFileSink() override;
-    // Pads and writes the last frame, then closes the file.
+    // Pads and writes the last frame, then closes the file; false when a write failed.
     bool Finish() override;
 
     void Write(const int32_t* pBuffer, int frames) override;
@@ -62,6 +62,7 @@ private:
     static constexpr int kFrameBufferFrames = kBlockFrames / kGsmFrameSamples + 2;
     uint8_t frames_[kFrameBufferFrames * kGsmFrameBytes];
     int nFrames_ = 0;
+    bool bFinished_ = false;
 };
 
 }  // namespace sonvex

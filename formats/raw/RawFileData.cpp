@@ -26,9 +26,11 @@ LRawFileDataSoundSourceBase::LRawFileDataSoundSourceBase(LFile&& file, int32_t r
     if (dataBytes == kUnknownDataLength) {
         sLength = -1;
     } else {
-        uint32_t frames = dataBytes / static_cast<uint32_t>(nFrameBytes);
-        sLength =
-            frames > static_cast<uint32_t>(INT32_MAX) ? INT32_MAX : static_cast<int32_t>(frames);
+        // A declared length past the end of the file (a cut-off download, a header written
+        // before the length was known) holds only the bytes there.
+        const int64_t present = std::max<int64_t>(hFile.GetFileSizeBytes() - nDataStart, 0);
+        const int64_t frames = std::min<int64_t>(dataBytes, present) / nFrameBytes;
+        sLength = frames > INT32_MAX ? INT32_MAX : static_cast<int32_t>(frames);
     }
 }
 
@@ -119,13 +121,26 @@ LRawFileDataSoundSinkBase::LRawFileDataSoundSinkBase(const char* szPath, int32_t
 }
 
 LRawFileDataSoundSinkBase::~LRawFileDataSoundSinkBase() {
-    hFile.Seek(0);
-    WriteHeader(*this, true);
-    hFile.Close();
+    if (!bFinished_) Finish();
+}
+
+bool LRawFileDataSoundSinkBase::Finish() {
+    if (bFinished_) return !IsUnusable();
+    bFinished_ = true;
+    if (hFile.IsOpen()) {
+        hFile.Seek(0);
+        WriteHeader(*this, true);
+        hFile.Close();
+    }
+    return !IsUnusable();
+}
+
+void LRawFileDataSoundSinkBase::WriteHeaderBytes(const uint8_t* p, int32_t n) {
+    if (!hFile.WriteExact(p, n)) uErrorFlags |= kErrorUnusable;
 }
 
 void LRawFileDataSoundSinkBase::Seek(int32_t frame) {
-    if (frame > sPosition) return;
+    if (bFinished_ || frame > sPosition) return;
     sPosition = frame < 0 ? 0 : frame;
     hFile.Seek(nHeaderBytes + static_cast<int64_t>(sPosition) * nFrameBytes);
     hFile.Truncate();

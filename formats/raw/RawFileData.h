@@ -14,11 +14,14 @@
 namespace sonvex {
 
 inline constexpr uint32_t kUnknownDataLength = 0xFFFFFFFF;
+// The highest sample rate a file header may declare; above it the header is taken as corrupt.
+inline constexpr uint32_t kMaxHeaderRate = 1000000;
 
 class LRawFileDataSoundSourceBase : public LSoundSourceBase {
 public:
     // Takes the file over; its current position is the first frame. dataBytes is the data
-    // length, or kUnknownDataLength for "to the end of the file".
+    // length, cut to the whole frames the file holds, or kUnknownDataLength for "to the end of
+    // the file" (followed as the file grows).
     LRawFileDataSoundSourceBase(LFile&& file, int32_t rate, uint32_t dataBytes, int bytesPerSample,
                                 int32_t maxAmplitude, int nChannels);
 
@@ -74,8 +77,12 @@ public:
     ~LRawFileDataSoundSinkBase() override;
 
     void Seek(int32_t frame) override;
+    // Rewrites the header with the final sizes and closes the file; false when a write failed.
+    bool Finish() override;
 
-    LFile& File() { return hFile; }
+    // For header writers: writes at the current position; a short write makes the sink unusable.
+    void WriteHeaderBytes(const uint8_t* p, int32_t n);
+
     int32_t FrameBytes() const { return nFrameBytes; }
     int32_t HeaderBytes() const { return nHeaderBytes; }
     // Bytes of sample data behind the header.
@@ -88,6 +95,7 @@ protected:
     LFile hFile;
     HeaderWriter WriteHeader;
     int32_t nHeaderBytes = 0;
+    bool bFinished_ = false;
 };
 
 template <class Codec>
@@ -98,7 +106,7 @@ public:
           buffer_(static_cast<size_t>(kBlockFrames) * static_cast<size_t>(nFrameBytes)) {}
 
     void Write(const int32_t* pBuffer, int frames) override {
-        if (frames <= 0) return;
+        if (frames <= 0 || bFinished_) return;
         if (frames > kBlockFrames) frames = kBlockFrames;
         sPosition += frames;
         int n = frames * nChans;

@@ -140,8 +140,18 @@ LSNKVOX::LSNKVOX(const char* szFileName, int32_t rate)
     }
 }
 
+LSNKVOX::~LSNKVOX() {
+    if (!bFinished_) Finish();
+}
+
+bool LSNKVOX::Finish() {
+    bFinished_ = true;
+    hFile_.Close();
+    return !IsUnusable();
+}
+
 void LSNKVOX::Write(const int32_t* pBuffer, int frames) {
-    if (frames <= 0) return;
+    if (frames <= 0 || bFinished_) return;
     if (frames > kBlockFrames) frames = kBlockFrames;
     size_t nBytes = 0;
     int i = 0;

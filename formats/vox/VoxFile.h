@@ -46,14 +46,18 @@ private:
 class LSNKVOX final : public LSoundSinkBase {
 public:
     LSNKVOX(const char* szFileName, int32_t rate);
+    ~LSNKVOX() override;
 
     void Write(const int32_t* pBuffer, int frames) override;
+    // Closes the file; a pending odd sample is dropped. False when a write failed.
+    bool Finish() override;
 
 private:
     LVoxState state_;
     LFile hFile_;
     uint8_t bPending_ = 0;
     uint8_t uPendingByte_ = 0;  // the high nibble, already in bits 7-4
+    bool bFinished_ = false;
     std::vector<uint8_t> buffer_;
 };
 

@@ -25,10 +25,12 @@ LSNKPCMFileBase::LSNKPCMFileBase(const std::string& path, int32_t rate, int byte
 }
 
 LSNKPCMFileBase::~LSNKPCMFileBase() {
-    Finish();
+    if (!bFinished_) Finish();
 }
 
 bool LSNKPCMFileBase::Finish() {
+    if (bFinished_) return !IsUnusable();
+    bFinished_ = true;
     if (!file_.IsOpen()) return !IsUnusable();
     // Sizes past what 32 bits hold stay at the streaming value, which readers take as "to the end".
     const uint64_t data = static_cast<uint64_t>(sPosition) * static_cast<uint64_t>(nBlockBytes_);
@@ -60,7 +62,7 @@ void LSNKPCMFileBase::WriteHeader(uint32_t dataSize, uint32_t riffSize) {
 }
 
 void LSNKPCMFileBase::Write(const int32_t* pBuffer, int frames) {
-    if (frames <= 0) return;
+    if (frames <= 0 || bFinished_) return;
     sPosition += frames;
     int done = 0;
     while (done < frames) {
@@ -75,6 +77,7 @@ void LSNKPCMFileBase::Write(const int32_t* pBuffer, int frames) {
 }
 
 void LSNKPCMFileBase::Seek(int32_t frame) {
+    if (bFinished_) return;
     if (frame > sPosition) {
         DebugLog("LSNKPCMFileBase::Seek Position > sPosition");
         return;

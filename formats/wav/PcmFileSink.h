@@ -20,7 +20,7 @@ public:
     void Write(const int32_t* pBuffer, int frames) override;
     // Cuts the output back to a frame already written.
     void Seek(int32_t frame) override;
-    // Writes the final header and closes the file.
+    // Writes the final header and closes the file; false when a write failed.
     bool Finish() override;
 
 protected:
@@ -31,6 +31,7 @@ protected:
     int nBlockBytes_;
     LFile file_;
     std::unique_ptr<uint8_t[]> pBuffer_;
+    bool bFinished_ = false;
 };
 
 class LSNKPCMFile8 final : public LSNKPCMFileBase {

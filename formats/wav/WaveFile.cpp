@@ -1,5 +1,6 @@
 #include "formats/wav/WaveFile.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <vector>
@@ -79,6 +80,14 @@ LSoundSourceRef LWaveFile::OpenSource(const std::string& path) {
     if (format.nChannels < 1 || format.nChannels > 255 || format.nSamplesPerSec < 1 ||
         format.nSamplesPerSec > kMaxRate)
         return Fail("LWaveFile::OpenSource nChannels or nSamplesPerSec is invalid");
+    // 0, like 0xFFFFFFFF, is what a writer leaves when it could not go back to the header: the
+    // data run to the end of the file. A larger size than the file holds (a header written for a
+    // pipe, a cut-off download) is cut to the bytes there.
+    const int64_t left = std::max<int64_t>(file.GetFileSizeBytes() - file.Tell(), 0);
+    if (dataSize == 0)
+        dataSize = LSRCPCMFileBase::kStreamingSize;
+    else if (dataSize != LSRCPCMFileBase::kStreamingSize && dataSize > left)
+        dataSize = static_cast<uint32_t>(left);
     const auto rate = static_cast<int32_t>(format.nSamplesPerSec);
     if (format.wFormatTag == WAVE_FORMAT_PCM && format.wBitsPerSample <= 8)
         return LSoundSourceRef(new LSRCPCMFile8(std::move(file), rate, format.nChannels, dataSize));

@@ -12,6 +12,7 @@
 #include "common/TestUtil.h"
 #include "engine/OutputFormats.h"
 #include "engine/SourceOpener.h"
+#include "formats/FormatTestUtil.h"
 #include "formats/wav/WaveFile.h"
 #include "support/Settings.h"
 
@@ -275,6 +276,30 @@ TEST(SourceOpener, ExtensionRuleAndFallbackMessages) {
     EXPECT_EQ(LGenSourceOpen(s, home.home() + "/bad.WAV", ctx3), LPROCESS_FAILED);
     EXPECT_EQ(host.messages.back().szText,
               "Cannot open the file \"" + home.home() + "/bad.WAV\" because it is corrupt.");
+}
+
+// A ".snd" file with the AU magic is read as AU, without the raw settings prompt; one
+// without it stays a headerless raw file.
+TEST(SourceOpener, SndFilesWithTheAuMagicAreAu) {
+    ScopedHome home;
+    ScriptedHost host;
+    bool allow = true;
+    LUiContext ctx(&allow);
+    LSoundSourceRef s;
+    std::vector<uint8_t> au = test::AuHeader(24, 8, 3, 16000, 2);
+    au.resize(au.size() + 8, 0);
+    test::WriteBytes(home.home() + "/a.SND", au);
+    ASSERT_EQ(LGenSourceOpen(s, home.home() + "/a.SND", ctx), LPROCESS_OK);
+    EXPECT_EQ(s->SampleRate, 16000);
+    EXPECT_EQ(s->nChans, 2);
+    EXPECT_EQ(s->GetLength(), 2);
+    EXPECT_TRUE(host.dialogs.empty());
+
+    test::WriteBytes(home.home() + "/b.snd", std::vector<uint8_t>(8, 0));
+    ASSERT_EQ(LGenSourceOpen(s, home.home() + "/b.snd", ctx), LPROCESS_OK);
+    EXPECT_EQ(host.dialogs.size(), 1u);
+    EXPECT_EQ(s->SampleRate, 44100);
+    EXPECT_EQ(s->GetLength(), 4);
 }
 
 // Two processes allocating temporary files never get the same number.

@@ -1,6 +1,11 @@
-// Helpers shared by the format tests: whole-stream reading and writing, byte builders, sox.
+// Helpers shared by the format tests: whole-stream reading and writing, byte builders, a
+// file-size limit that makes writes fail, sox.
 #pragma once
 
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <csignal>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -47,6 +52,40 @@ inline uint32_t GetBE32(const std::vector<uint8_t>& v, size_t at) {
     return (uint32_t{v[at]} << 24) | (uint32_t{v[at + 1]} << 16) | (uint32_t{v[at + 2]} << 8) |
            v[at + 3];
 }
+
+// A 24-byte AU header (".snd", data offset, data size, encoding, rate, channels).
+inline std::vector<uint8_t> AuHeader(uint32_t offset, uint32_t size, uint32_t encoding,
+                                     uint32_t rate, uint32_t chans) {
+    std::vector<uint8_t> h;
+    PutTag(h, ".snd");
+    for (uint32_t v : {offset, size, encoding, rate, chans}) PutBE32(h, v);
+    return h;
+}
+
+// Lowers the process's file-size limit with SIGXFSZ ignored, so that a write past the limit
+// fails with EFBIG as on a full disk. Restored at destruction.
+class ScopedFileSizeLimit {
+public:
+    explicit ScopedFileSizeLimit(rlim_t bytes) {
+        previous_ = std::signal(SIGXFSZ, SIG_IGN);
+        if (getrlimit(RLIMIT_FSIZE, &saved_) != 0) return;
+        rlimit lower = saved_;
+        lower.rlim_cur = std::min(bytes, saved_.rlim_max);
+        bOk_ = setrlimit(RLIMIT_FSIZE, &lower) == 0;
+    }
+    ~ScopedFileSizeLimit() {
+        if (bOk_) setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, previous_);
+    }
+    ScopedFileSizeLimit(const ScopedFileSizeLimit&) = delete;
+    ScopedFileSizeLimit& operator=(const ScopedFileSizeLimit&) = delete;
+    bool ok() const { return bOk_; }
+
+private:
+    rlimit saved_{};
+    void (*previous_)(int) = SIG_DFL;
+    bool bOk_ = false;
+};
 
 // 16-bit samples in the internal scale.
 inline std::vector<int32_t> ToInternal(const std::vector<int16_t>& v) {

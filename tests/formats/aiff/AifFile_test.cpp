@@ -30,10 +30,10 @@ struct AiffBuilder {
         c.insert(c.end(), rate, rate + 10);
         Chunk("COMM", c);
     }
-    void Ssnd(const std::vector<uint8_t>& samples) {
+    void Ssnd(const std::vector<uint8_t>& samples, uint32_t declared = UINT32_MAX) {
         std::vector<uint8_t> s(8, 0);
         s.insert(s.end(), samples.begin(), samples.end());
-        Chunk("SSND", s);
+        Chunk("SSND", s, declared);
     }
     std::vector<uint8_t> File(const char* form = "AIFF") const {
         std::vector<uint8_t> f;
@@ -165,27 +165,68 @@ TEST(AiffRead, RefusalsAndTheirErrorStates) {
     b24.Ssnd(std::vector<uint8_t>(12, 1));
     EXPECT_EQ(state(b24.File()), 5);
 
-    AiffBuilder zeroChans;
-    zeroChans.Comm(0, 0, 16);
-    zeroChans.Ssnd({});
-    EXPECT_EQ(state(zeroChans.File()), 3);
+    // Channel counts and rates no file can have.
+    for (int chans : {0, 256, 0xFFFF}) {
+        AiffBuilder c;
+        c.Comm(chans, 0, 16);
+        c.Ssnd({});
+        EXPECT_EQ(state(c.File()), 3) << chans;
+    }
+    struct Rate {
+        const char* what;
+        std::vector<uint8_t> ext;
+        int state;
+    };
+    auto rate = [](uint32_t hz) {
+        std::vector<uint8_t> e(10);
+        AiffRateToExtended(hz, e.data());
+        return e;
+    };
+    const Rate rates[] = {
+        {"NaN", {0x7F, 0xFF, 0xC0, 0, 0, 0, 0, 0, 0, 0}, 3},
+        {"infinity", {0x7F, 0xFF, 0x80, 0, 0, 0, 0, 0, 0, 0}, 3},
+        {"zero", std::vector<uint8_t>(10, 0), 3},
+        {"-44100", {0xC0, 0x0E, 0xAC, 0x44, 0, 0, 0, 0, 0, 0}, 3},
+        {"0.5", {0x3F, 0xFE, 0x80, 0, 0, 0, 0, 0, 0, 0}, 3},
+        {"2^49", {0x40, 0x30, 0x80, 0, 0, 0, 0, 0, 0, 0}, 3},
+        {"44100 with a wrong exponent high byte", {0x41, 0x0E, 0xAC, 0x44, 0, 0, 0, 0, 0, 0}, 3},
+        {"above the limit", rate(kMaxHeaderRate + 1), 3},
+        {"the limit", rate(kMaxHeaderRate), 0},
+        {"1", rate(1), 0},
+    };
+    for (const Rate& r : rates) {
+        AiffBuilder c;
+        c.Comm(255, 0, 8, r.ext.data());
+        c.Ssnd({});
+        EXPECT_EQ(state(c.File()), r.state) << r.what;
+    }
 }
 
-TEST(AiffRead, ATruncatedFileReadsSilenceAtItsEnd) {
+TEST(AiffRead, DeclaredDataBeyondTheFileIsCutToTheWholeFramesThere) {
     TempDir dir;
-    AiffBuilder b;
-    b.Comm(1, 0, 16);
-    b.Ssnd(Be16Samples(100, 1));
-    std::vector<uint8_t> f = b.File();
-    f.resize(f.size() - 101);  // 50 frames and a half missing
-    WriteBytes(dir.file("t.aif"), f);
-    LSoundSourceRef src = LAifFile::OpenSource(dir.file("t.aif"));
-    ASSERT_EQ(src->ErrorState, 0);
-    EXPECT_EQ(src->GetLength(), 100);
-    std::vector<int32_t> all = ReadAll(src);
-    ASSERT_EQ(all.size(), 100u);
-    EXPECT_EQ(all[48], (48 * 3 - 500) * 16);
-    for (int i = 49; i < 100; ++i) EXPECT_EQ(all[i], 0) << i;
+    // 100 mono frames declared by the chunk, cut by half a frame more than half of them; then
+    // sizes that claim far more than the file holds.
+    const std::vector<uint8_t> samples = Be16Samples(100, 1);
+    struct Case {
+        uint32_t declared;
+        size_t cut;
+        int32_t frames;
+    };
+    const Case cases[] = {{208, 101, (200 - 101) / 2}, {0x7FFFF000, 0, 100}, {0xFFFFFFFE, 0, 100}};
+    for (const Case& c : cases) {
+        AiffBuilder b;
+        b.Comm(1, 100, 16);
+        b.Ssnd(samples, c.declared);
+        std::vector<uint8_t> f = b.File();
+        f.resize(f.size() - c.cut);
+        WriteBytes(dir.file("t.aif"), f);
+        LSoundSourceRef src = LAifFile::OpenSource(dir.file("t.aif"));
+        ASSERT_EQ(src->ErrorState, 0);
+        EXPECT_EQ(src->GetLength(), c.frames) << c.declared;
+        std::vector<int32_t> all = ReadAll(src);
+        ASSERT_EQ(all.size(), static_cast<size_t>(c.frames)) << c.declared;
+        EXPECT_EQ(all.back(), ((c.frames - 1) * 3 - 500) * 16);
+    }
 }
 
 TEST(AiffWrite, HeaderOfAThousandStereoFrames) {

@@ -10,18 +10,6 @@ namespace {
 
 using namespace test;
 
-std::vector<uint8_t> AuHeader(uint32_t offset, uint32_t size, uint32_t encoding, uint32_t rate,
-                              uint32_t chans) {
-    std::vector<uint8_t> h;
-    PutTag(h, ".snd");
-    PutBE32(h, offset);
-    PutBE32(h, size);
-    PutBE32(h, encoding);
-    PutBE32(h, rate);
-    PutBE32(h, chans);
-    return h;
-}
-
 TEST(AuRead, MuLawWithAnnotationBeforeTheData) {
     TempDir dir;
     std::vector<uint8_t> f = AuHeader(32, 16000, 1, 8000, 1);
@@ -92,8 +80,13 @@ TEST(AuRead, RefusalsAndTheirErrorStates) {
     EXPECT_EQ(state(AuHeader(24, 0, 4, 8000, 1)), 5);
     EXPECT_EQ(state(AuHeader(24, 0, 0, 8000, 1)), 5);
     EXPECT_EQ(state(AuHeader(12, 0, 1, 8000, 1)), 3);  // data offset inside the header
-    EXPECT_EQ(state(AuHeader(24, 0, 1, 8000, 0)), 3);  // no channels
-    EXPECT_EQ(state(AuHeader(24, 0, 1, 0, 1)), 3);     // no rate
+    // Channel counts and rates no file can have.
+    for (uint32_t chans : {0u, 256u, 0xFFFFu, 0xFFFFFFFFu})
+        EXPECT_EQ(state(AuHeader(24, 0, 1, 8000, chans)), 3) << chans;
+    for (uint32_t rate : {0u, kMaxHeaderRate + 1, 0x80000000u, 0xFFFFFFFFu})
+        EXPECT_EQ(state(AuHeader(24, 0, 1, rate, 1)), 3) << rate;
+    EXPECT_EQ(state(AuHeader(24, 0, 1, 1, 255)), 0);
+    EXPECT_EQ(state(AuHeader(24, 0, 1, kMaxHeaderRate, 1)), 0);
     std::vector<uint8_t> wav;
     PutTag(wav, "RIFF");
     PutLE32(wav, 36);
@@ -102,17 +95,22 @@ TEST(AuRead, RefusalsAndTheirErrorStates) {
     EXPECT_EQ(state(wav), 3);
 }
 
-TEST(AuRead, DeclaredDataBeyondTheFileReadsAsSilence) {
+TEST(AuRead, DeclaredDataBeyondTheFileIsCutToTheWholeFramesThere) {
     TempDir dir;
-    std::vector<uint8_t> f = AuHeader(24, 1000, 3, 8000, 1);
-    PutBE16(f, 0x1234);
-    WriteBytes(dir.file("t.au"), f);
-    LSoundSourceRef src = LAuFile::OpenSource(dir.file("t.au"));
-    EXPECT_EQ(src->GetLength(), 500);
-    std::vector<int32_t> all = ReadAll(src);
-    ASSERT_EQ(all.size(), 500u);
-    EXPECT_EQ(all[0], 0x12340);
-    for (size_t i = 1; i < all.size(); ++i) ASSERT_EQ(all[i], 0);
+    // 16-bit stereo: 100 frames and a half.
+    std::vector<uint8_t> data;
+    for (int i = 0; i < 201; ++i) PutBE16(data, static_cast<uint32_t>(i * 40));
+    for (uint32_t declared : {1000u, 0x7FFFF000u, 0x80000000u, 0xFFFFFFFEu}) {
+        std::vector<uint8_t> f = AuHeader(24, declared, 3, 8000, 2);
+        f.insert(f.end(), data.begin(), data.end());
+        WriteBytes(dir.file("t.au"), f);
+        LSoundSourceRef src = LAuFile::OpenSource(dir.file("t.au"));
+        ASSERT_EQ(src->ErrorState, 0);
+        EXPECT_EQ(src->GetLength(), 100) << declared;
+        std::vector<int32_t> all = ReadAll(src);
+        ASSERT_EQ(all.size(), 200u) << declared;
+        EXPECT_EQ(all[199], 199 * 40 * 16);
+    }
 }
 
 TEST(AuWrite, HeaderOfAThousandStereoFrames) {

@@ -2,11 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "common/TestUtil.h"
+#include "formats/FormatTestUtil.h"
 #include "formats/wav/PcmFileSink.h"
 
 namespace sonvex {
@@ -15,8 +16,11 @@ namespace {
 using test::PutLE16;
 using test::PutLE32;
 using test::PutTag;
+using test::Q;
+using test::ReadAll;
 using test::ReadBytes;
 using test::TempDir;
+using test::ToInternal;
 using test::WriteBytes;
 
 std::vector<uint8_t> FmtChunk(uint16_t tag, uint16_t ch, uint32_t rate, uint16_t bits,
@@ -52,17 +56,6 @@ std::vector<uint8_t> DataChunk(const std::vector<int16_t>& samples, uint32_t dec
     PutLE32(v, declared ? declared : static_cast<uint32_t>(samples.size() * 2));
     for (int16_t s : samples) PutLE16(v, static_cast<uint16_t>(s));
     return v;
-}
-
-std::vector<int32_t> ReadAll(LSoundSourceRef& src) {
-    std::vector<int32_t> all, buf(static_cast<size_t>(kBlockFrames) * src->nChans);
-    for (;;) {
-        src->Read(buf.data(), kBlockFrames);
-        int64_t over = static_cast<int64_t>(src->GetPosition()) - src->GetLength();
-        int64_t n = over >= 0 ? kBlockFrames - over : kBlockFrames;
-        if (n > 0) all.insert(all.end(), buf.begin(), buf.begin() + n * src->nChans);
-        if (over >= 0) return all;
-    }
 }
 
 TEST(WaveReader, ChunkWalkRules) {
@@ -151,19 +144,37 @@ TEST(WaveReader, LengthsStreamingAndShortFiles) {
     WriteBytes(dir.file("stream.wav"), g);
     LSoundSourceRef s = LWaveFile::OpenSource(dir.file("stream.wav"));
     EXPECT_EQ(s->GetLength(), 1000);
+}
 
-    // A data size larger than the file: the length stays the header's, the rest reads as silence.
-    std::vector<uint8_t> h = RiffHead();
-    Append(h, FmtChunk(1, 1, 8000, 16));
-    Append(h, DataChunk(std::vector<int16_t>(10, 100), 200));
-    WriteBytes(dir.file("trunc.wav"), h);
-    LSoundSourceRef t = LWaveFile::OpenSource(dir.file("trunc.wav"));
-    EXPECT_EQ(t->GetLength(), 100);
-    std::vector<int32_t> all = ReadAll(t);
-    ASSERT_EQ(all.size(), 100u);
-    EXPECT_EQ(all[9], 1600);
-    EXPECT_EQ(all[10], 0);
-    EXPECT_EQ(all[99], 0);
+TEST(WaveReader, DeclaredSizesBeyondTheFileHoldTheFramesThere) {
+    TempDir dir;
+    // One second of 44.1 kHz 16-bit stereo behind the sizes that a writer to a pipe, a
+    // streaming writer or a cut-off download leave; 0 reads to the end like 0xFFFFFFFF.
+    const std::vector<int16_t> second = test::Sine16(44100, 2, 440, 44100, 20000);
+    const std::vector<int32_t> want = ToInternal(second);
+    const uint32_t kBytes = 44100 * 4;
+    struct Case {
+        uint32_t declared;
+        size_t cut;  // bytes missing at the end of the file
+    };
+    const Case cases[] = {{0x7FFFF000, 0}, {0xFFFFFFFE, 0},          {0x80000000, 0}, {0, 0},
+                          {kBytes, 0},     {kBytes, kBytes / 2 + 1}, {0x7FFFF000, 3}};
+    for (const Case& c : cases) {
+        std::vector<uint8_t> f = RiffHead();
+        Append(f, FmtChunk(1, 2, 44100, 16));
+        const size_t dataSizeAt = f.size() + 4;
+        Append(f, DataChunk(second));
+        SetLE32(&f[dataSizeAt], c.declared);
+        f.resize(f.size() - c.cut);
+        WriteBytes(dir.file("d.wav"), f);
+        LSoundSourceRef s = LWaveFile::OpenSource(dir.file("d.wav"));
+        ASSERT_EQ(s->ErrorState, 0);
+        const int32_t frames = static_cast<int32_t>((kBytes - c.cut) / 4);
+        EXPECT_EQ(s->GetLength(), frames) << c.declared << " cut " << c.cut;
+        std::vector<int32_t> all = ReadAll(s);
+        ASSERT_EQ(all.size(), 2u * static_cast<size_t>(frames)) << c.declared;
+        EXPECT_TRUE(std::equal(all.begin(), all.end(), want.begin())) << c.declared;
+    }
 }
 
 TEST(WaveReader, SeekBeforeStartAndBeyondEnd) {
@@ -266,6 +277,23 @@ TEST(WaveWriter, EightBitTopSaturatesAndRoundTrips) {
     EXPECT_EQ(b[49], 128);
     EXPECT_EQ(b[50], 129);
     EXPECT_EQ(b[51], 127);
+}
+
+// sox writing to a pipe cannot go back to its header and leaves a data size of 0x7FFFF000.
+TEST(WavePeer, SoxOutputThroughAPipeReadsAsTheSamplesThere) {
+    if (!test::HaveProgram("sox")) GTEST_SKIP() << "sox is not installed";
+    TempDir dir;
+    const std::string piped = dir.file("piped.wav");
+    ASSERT_EQ(test::RunShell("sox -n -r 44100 -c 2 -b 16 -t wav - synth 1 sine 440 2>/dev/null"
+                             " | cat > " +
+                             Q(piped)),
+              0);
+    const std::vector<int16_t> sox = test::SoxDecode16(Q(piped), dir.file("sox.s16"));
+    ASSERT_EQ(sox.size(), 2u * 44100u);
+    LSoundSourceRef s = LWaveFile::OpenSource(piped);
+    ASSERT_EQ(s->ErrorState, 0);
+    EXPECT_EQ(s->GetLength(), 44100);
+    EXPECT_EQ(ReadAll(s), ToInternal(sox));
 }
 
 // sox writes what we read and reads what we write, sample for sample.
