@@ -125,8 +125,11 @@ std::unique_ptr<LProgressWindow> LConsoleHost::CreateProgressWindow(const std::s
 int LConsoleHost::MessageBox(const std::string& text, const std::string& caption,
                              MsgButtons buttons, MsgIcon icon, int iUnattended) {
     (void)icon;
-    std::string shown = text;
-    for (size_t p; (p = shown.find("\r\n")) != std::string::npos;) shown.replace(p, 2, "\n");
+    // Line breaks as the terminal takes them: "\r\n" becomes "\n".
+    std::string shown;
+    shown.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i)
+        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) shown += text[i];
     if (isatty(STDERR_FILENO)) std::fputs("\r\033[K", stderr);
     if (buttons != MsgButtons::Ok && (!Interactive() || !std::cin.good())) {
         // No one to ask: the answer taken is printed with the question.

@@ -93,7 +93,8 @@ TEST(SoundSource, ChainIsDestroyedExactlyOnceAtLastRelease) {
         chain = new PassFilter(chain, &destroyed);
         chain = new PassFilter(chain, &destroyed);
         LSoundSourceRef copy = chain;
-        copy = copy;  // self-assignment keeps the object
+        LSoundSourceRef& alias = copy;
+        copy = alias;  // self-assignment keeps the object
         EXPECT_EQ(copy.RefCount(), 2);
         EXPECT_EQ(destroyed, 0);
         chain.Reset();
