@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "support/Debug.h"
+#include "platform/Debug.h"
 
 namespace sonvex {
 

@@ -6,7 +6,7 @@
 #include <limits>
 #include <numbers>
 
-#include "support/Debug.h"
+#include "platform/Debug.h"
 
 namespace sonvex {
 

@@ -1,6 +1,6 @@
 #include "audio/SoundSink.h"
 
-#include "support/Debug.h"
+#include "platform/Debug.h"
 
 namespace sonvex {
 

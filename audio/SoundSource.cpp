@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "support/Debug.h"
+#include "platform/Debug.h"
 
 namespace sonvex {
 

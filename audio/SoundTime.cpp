@@ -1,6 +1,6 @@
 #include "audio/SoundTime.h"
 
-#include "support/Debug.h"
+#include "platform/Debug.h"
 
 namespace sonvex {
 

@@ -9,10 +9,11 @@
 #include <map>
 #include <mutex>
 
-#include "encoders/Ftp.h"
-#include "support/Debug.h"
+#include "support/Ftp.h"
+#include "platform/Debug.h"
 #include "support/File.h"
 #include "support/Process.h"
+#include "support/Sha256.h"
 #include "support/Settings.h"
 
 namespace sonvex {

@@ -65,8 +65,5 @@ void SetInstallerWaitMs(int ms);
 // Waits for a child inside a job: 0 ended (and reaped), 1 cancelled, 2 timed out.
 int WaitForChild(LProgressDialog& pd, LChildProcess& child, int ms);
 
-// Lowercase hex SHA-256 of a file's bytes; empty when it cannot be read.
-std::string FileSha256Hex(const std::string& path);
-std::string Sha256Hex(const void* data, size_t size);
 
 }  // namespace sonvex

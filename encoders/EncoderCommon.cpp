@@ -4,7 +4,7 @@
 
 #include "encoders/Components.h"
 #include "encoders/EncoderPipe.h"
-#include "support/Debug.h"
+#include "platform/Debug.h"
 
 namespace sonvex {
 

@@ -9,7 +9,7 @@
 #include <chrono>
 #include <cstring>
 
-#include "support/Debug.h"
+#include "platform/Debug.h"
 
 namespace sonvex {
 

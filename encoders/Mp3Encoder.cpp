@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "encoders/Components.h"
-#include "support/Debug.h"
+#include "platform/Debug.h"
 #include "support/Settings.h"
 
 namespace sonvex {

@@ -13,7 +13,7 @@
 #include "engine/OutputFormats.h"
 #include "engine/SourceOpener.h"
 #include "engine/UiContext.h"
-#include "support/Debug.h"
+#include "platform/Debug.h"
 #include "support/File.h"
 #include "support/OutputFile.h"
 #include "support/Settings.h"

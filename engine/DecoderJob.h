@@ -14,6 +14,9 @@ public:
           szInputPath(std::move(inputPath)),
           szTempWavPath(std::move(tempWavPath)) {}
 
+    const std::string& InputPath() const { return szInputPath; }
+    const std::string& TempWavPath() const { return szTempWavPath; }
+
 protected:
     std::string szInputPath;
     std::string szTempWavPath;

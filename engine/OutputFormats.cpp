@@ -15,7 +15,7 @@
 #include "formats/raw/RawFile.h"
 #include "formats/wav/WaveFile.h"
 #include "formats/wav/WaveFormatDialog.h"
-#include "support/Debug.h"
+#include "platform/Debug.h"
 #include "support/File.h"
 
 namespace sonvex {

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <memory>
 
-#include "encoders/decoders/HelperDecoders.h"
+#include "engine/HelperDecoders.h"
 #include "engine/DecoderJob.h"
 #include "formats/aiff/AifFile.h"
 #include "formats/au/AuFile.h"
@@ -16,7 +16,7 @@
 #include "formats/raw/RawFile.h"
 #include "formats/wav/WaveFile.h"
 #include "formats/wav/WaveFormat.h"
-#include "support/Debug.h"
+#include "platform/Debug.h"
 #include "support/ProgressDialog.h"
 #include "support/WebAddresses.h"
 

@@ -12,8 +12,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "support/Debug.h"
-#include "support/File.h"
+#include "platform/Debug.h"
+#include "platform/FileSystem.h"
 
 namespace sonvex {
 
@@ -22,10 +22,7 @@ namespace {
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 std::string ConfigFolder() {
-    const char* x = std::getenv("XDG_CONFIG_HOME");
-    if (x && *x) return std::string(x) + "/verrowave";
-    const char* h = std::getenv("HOME");
-    return std::string(h && *h ? h : "/") + "/.config/verrowave";
+    return ConfigHomeFolder() + "/verrowave";
 }
 
 bool IsBlank(char c) {

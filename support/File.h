@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/FileSystem.h"
+
 namespace sonvex {
 
 // Longest path the program handles (the system's limit less its terminating zero); a longer
@@ -79,12 +81,6 @@ std::string GetExtension(std::string_view path);
 std::string _GetFileTitleFromPath(std::string_view path);
 bool FilePathCatExt(std::string& folder, std::string_view name, std::string_view ext);
 bool DeleteFolderTree(const std::string& folder);
-bool CaseInsensitiveEqual(std::string_view a, std::string_view b);
-// True when something (a dangling link too) has the name.
-bool PathExists(const std::string& path);
-bool IsFolder(const std::string& path);
-// Creates the folder and its missing parents (mode 0700); false when one cannot be made.
-bool MakeFolders(const std::string& path);
 
 // Opens with the mode; on a sharing violation retries within a time budget.
 bool OpenWithRetry(LFile& file, std::string_view path, LFile::Mode mode, int budgetMs);

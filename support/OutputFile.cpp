@@ -13,7 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "support/Debug.h"
+#include "platform/Debug.h"
 #include "support/File.h"
 
 namespace sonvex {

@@ -18,7 +18,7 @@
 #include <mutex>
 #include <thread>
 
-#include "support/Debug.h"
+#include "platform/Debug.h"
 
 extern char** environ;
 

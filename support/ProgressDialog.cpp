@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <chrono>
 
-#include "support/Debug.h"
+#include "platform/Debug.h"
 
 namespace sonvex {
 

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "support/Debug.h"
+#include "platform/Debug.h"
 #include "support/WebAddresses.h"
 
 extern char** environ;

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "formats/raw/SampleCodecs.h"
-#include "support/Debug.h"
+#include "platform/Debug.h"
 #include "support/File.h"
 
 namespace sonvex {

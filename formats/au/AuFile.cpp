@@ -1,7 +1,7 @@
 #include "formats/au/AuFile.h"
 
 #include "formats/raw/SampleCodecs.h"
-#include "support/Debug.h"
+#include "platform/Debug.h"
 #include "support/File.h"
 
 namespace sonvex {

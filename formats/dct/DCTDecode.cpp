@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "support/Debug.h"
+#include "platform/Debug.h"
 #include "support/File.h"
 #include "support/Settings.h"
 

@@ -3,7 +3,7 @@
 #include <climits>
 #include <cstring>
 
-#include "support/Debug.h"
+#include "platform/Debug.h"
 
 namespace sonvex {
 

@@ -1,7 +1,7 @@
 #include "formats/mp3/MP3Header.h"
 
 #include "formats/mp3/MP3Stream.h"
-#include "support/Debug.h"
+#include "platform/Debug.h"
 
 namespace sonvex::mp3 {
 

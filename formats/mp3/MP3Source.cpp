@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "support/Debug.h"
+#include "platform/Debug.h"
 
 namespace sonvex {
 

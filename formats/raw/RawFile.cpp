@@ -3,7 +3,7 @@
 #include "formats/raw/RawFileData.h"
 #include "formats/raw/SampleCodecs.h"
 #include "formats/vox/VoxFile.h"
-#include "support/Debug.h"
+#include "platform/Debug.h"
 #include "support/Settings.h"
 
 namespace sonvex {

@@ -4,7 +4,7 @@
 #include <climits>
 #include <cstring>
 
-#include "support/Debug.h"
+#include "platform/Debug.h"
 
 namespace sonvex {
 

@@ -1,6 +1,6 @@
 #include "formats/wav/AcmWave.h"
 
-#include "support/Debug.h"
+#include "platform/Debug.h"
 
 namespace sonvex {
 

@@ -5,7 +5,7 @@
 
 #include "audio/SoundSource.h"
 #include "formats/wav/WaveFormat.h"
-#include "support/Debug.h"
+#include "platform/Debug.h"
 
 namespace sonvex {
 

@@ -8,7 +8,7 @@
 #include "formats/wav/AcmWave.h"
 #include "formats/wav/PcmFileSink.h"
 #include "formats/wav/PcmFileSource.h"
-#include "support/Debug.h"
+#include "platform/Debug.h"
 #include "support/File.h"
 
 namespace sonvex {

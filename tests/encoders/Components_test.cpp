@@ -13,7 +13,8 @@
 
 #include "common/ScriptedHost.h"
 #include "encoders/EncTestUtil.h"
-#include "encoders/Ftp.h"
+#include "support/Ftp.h"
+#include "support/Sha256.h"
 #include "support/File.h"
 #include "support/Process.h"
 

@@ -9,7 +9,7 @@
 #include "encoders/EncoderPipe.h"
 #include "encoders/Mp3Encoder.h"
 #include "encoders/OggFlacAacEncoders.h"
-#include "encoders/decoders/HelperDecoders.h"
+#include "engine/HelperDecoders.h"
 
 using namespace sonvex;
 using namespace sonvex::test;

@@ -1,10 +1,10 @@
-#include "encoders/Ftp.h"
+#include "support/Ftp.h"
 
 #include <algorithm>
 #include <cstring>
 #include <mutex>
 
-#include "support/Debug.h"
+#include "platform/Debug.h"
 
 #ifdef SONVEX_HAVE_CURL
 #include <curl/curl.h>

@@ -1,11 +1,12 @@
 // SHA-256 (FIPS 180-4) for checking downloaded installers against their pins.
+#include "support/Sha256.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
-#include "encoders/Components.h"
 #include "support/File.h"
 
 namespace sonvex {

@@ -1,4 +1,4 @@
-#include "support/Debug.h"
+#include "platform/Debug.h"
 
 #include <cstdarg>
 #include <cstdio>

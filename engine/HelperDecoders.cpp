@@ -1,10 +1,10 @@
-#include "encoders/decoders/HelperDecoders.h"
+#include "engine/HelperDecoders.h"
 
 #include <algorithm>
 #include <atomic>
 
 #include "encoders/Components.h"
-#include "support/Debug.h"
+#include "platform/Debug.h"
 #include "support/File.h"
 
 namespace sonvex {

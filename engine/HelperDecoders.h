@@ -4,8 +4,8 @@
 
 #include <string>
 
+#include "engine/DecoderJob.h"
 #include "support/Process.h"
-#include "support/ProgressDialog.h"
 
 namespace sonvex {
 
@@ -16,29 +16,22 @@ namespace sonvex {
 int ProcessRunCommandLineProcess(LProgressDialog& pd, const LCommandLine& commandLine,
                                  int budgetMs);
 
-class LHelperDecodeBase : public LProgressDialog {
+// A decoder job that runs a decoder component.
+class LHelperDecodeBase : public LDecoderJob {
 public:
     // One hour for every decoder process; tests shorten it.
     static void SetTimeBudgetMs(int ms);
     static int TimeBudgetMs();
 
-    const std::string& InputPath() const { return szInputPath; }
-    const std::string& TempWavPath() const { return szTempWavPath; }
-
 protected:
     LHelperDecodeBase(std::string title, std::string inputPath, std::string tempWavPath,
                       const char* statusText, const char* component)
-        : LProgressDialog(std::move(title)),
-          szInputPath(std::move(inputPath)),
-          szTempWavPath(std::move(tempWavPath)),
+        : LDecoderJob(std::move(title), std::move(inputPath), std::move(tempWavPath)),
           pszStatus(statusText),
           pszComponent(component) {}
 
     int Work() override;
     virtual LCommandLine BuildCommandLine(const std::string& componentPath) const = 0;
-
-    std::string szInputPath;
-    std::string szTempWavPath;
 
 private:
     const char* pszStatus;
