@@ -34,7 +34,8 @@ struct SideInfo {
 };
 
 // Bytes of reservoir the bit reader may address; reads beyond the held bytes stay inside.
-inline constexpr int kMainDataBytes = 2048;
+// Room for the largest free-format frame's main data behind a full main_data_begin (511).
+inline constexpr int kMainDataBytes = 4096;
 inline constexpr int kMainDataGuard = 4096;
 
 class LLayer3Decoder {
