@@ -22,10 +22,21 @@ constexpr float kInvSqrt2 = 0.7071067811865476f;
 constexpr uint8_t kNoPretab[22] = {};
 
 // Eight floats as one value: the compiler maps it to the widest vector unit built for.
-// Every array accessed this way is 32-byte aligned.
+// Load8/Store8 need 32-byte aligned addresses, LoadU8/StoreU8 any float address.
 typedef float V8 __attribute__((vector_size(32), may_alias));
+typedef float V8u __attribute__((vector_size(32), aligned(4), may_alias));
+typedef int32_t V8i __attribute__((vector_size(32)));
+typedef int32_t V8iu __attribute__((vector_size(32), aligned(4), may_alias));
 #define Load8(p) (*reinterpret_cast<const V8*>(p))
 #define Store8(p, v) (*reinterpret_cast<V8*>(p) = (v))
+#define LoadU8(p) (*reinterpret_cast<const V8u*>(p))
+#define StoreU8(p, v) (*reinterpret_cast<V8u*>(p) = (v))
+
+// Lane permutations (lane 8 + i is b[i]).
+#define Reverse(a) __builtin_shufflevector(a, a, 7, 6, 5, 4, 3, 2, 1, 0)
+#define ReverseFromB0(a, b) __builtin_shufflevector(a, b, 8, 7, 6, 5, 4, 3, 2, 1)
+#define InterleaveLo(a, b) __builtin_shufflevector(a, b, 0, 8, 1, 9, 2, 10, 3, 11)
+#define InterleaveHi(a, b) __builtin_shufflevector(a, b, 4, 12, 5, 13, 6, 14, 7, 15)
 
 }  // namespace
 
@@ -38,7 +49,24 @@ typedef float V8 __attribute__((vector_size(32), may_alias));
 #define MP3_VECTOR_CLONES
 #endif
 
-namespace {}  // namespace
+namespace {
+
+// Mid/side to left/right over the lines [s, e).
+MP3_VECTOR_CLONES void MidSide(float* __restrict L, float* __restrict R, int s, int e) {
+    int i = s;
+    for (; i + 8 <= e; i += 8) {
+        const V8 m = LoadU8(L + i), d = LoadU8(R + i);
+        StoreU8(L + i, (m + d) * kInvSqrt2);
+        StoreU8(R + i, (m - d) * kInvSqrt2);
+    }
+    for (; i < e; ++i) {
+        const float m = L[i], d = R[i];
+        L[i] = (m + d) * kInvSqrt2;
+        R[i] = (m - d) * kInvSqrt2;
+    }
+}
+
+}  // namespace
 
 LLayer3Decoder::LLayer3Decoder() : t_(GetSharedTables()) {
     std::memset(sf_, 0, sizeof sf_);
@@ -386,22 +414,31 @@ MP3_VECTOR_CLONES int LLayer3Decoder::Requantise(const GranuleInfo& g, const Sca
     const int sh = g.scalefac_scale;
     int nLong = bShort ? (g.mixed_block ? (version_ == 0 ? 8 : 6) : 0) : 22;
     const uint8_t* pre = g.preflag ? kPretab : kNoPretab;
+    // One factor per line, band by band in rising order (each band's last vector may run into
+    // the next band, which then overwrites it), then one pass over the lines.
+    alignas(32) float fac[576 + 24];
+    int end = 0;
     for (int b = 0; b < nLong && pSfb_->lng[b] < limit; ++b) {
         const int idx = (sf.l[b] + pre[b]) << sh;
-        float f = gain * t_.scale[std::min(idx, 64)];
-        int e = std::min<int>(pSfb_->lng[b + 1], limit);
-        for (int i = pSfb_->lng[b]; i < e; ++i) xr[i] *= f;
+        const V8 f = V8{} + gain * t_.scale[std::min(idx, 64)];
+        end = pSfb_->lng[b + 1];
+        for (int i = pSfb_->lng[b]; i < end; i += 8) StoreU8(fac + i, f);
     }
     if (bShort) {
         for (int b = g.mixed_block ? 3 : 0; b < 13 && pSfb_->shrt[b] < limit; ++b) {
-            int s = pSfb_->shrt[b], w3 = pSfb_->shrt[b + 1] - s;
-            for (int w = 0; w < 3; ++w) {
-                float f = gain * t_.scale[std::min(4 * g.subblock_gain[w], 64)] *
-                          t_.scale[std::min(sf.s[b][w] << sh, 64)];
-                for (int m = w; m < w3; m += 3) xr[s + m] *= f;
-            }
+            alignas(32) float f[24];  // windows 0, 1, 2, repeated: whole vectors keep the order
+            for (int w = 0; w < 3; ++w)
+                f[w] = gain * t_.scale[std::min(4 * g.subblock_gain[w], 64)] *
+                       t_.scale[std::min(sf.s[b][w] << sh, 64)];
+            for (int i = 3; i < 24; ++i) f[i] = f[i - 3];
+            const int s = pSfb_->shrt[b];
+            end = pSfb_->shrt[b + 1];
+            for (int i = 0; s + i < end; i += 8) StoreU8(fac + s + i, Load8(f + i % 24));
         }
     }
+    int i = 0;
+    for (; i + 8 <= end; i += 8) Store8(xr + i, Load8(xr + i) * Load8(fac + i));
+    for (; i < end; ++i) xr[i] *= fac[i];
     return limit;
 }
 
@@ -421,12 +458,7 @@ void LLayer3Decoder::IntensityLong(const MP3Header& h, const GranuleInfo& gR, in
         if (h.version != 0 && b == 21 && firstBand == 21) pos = 0, bIllegal = false;
         int s = pSfb_->lng[b], e = pSfb_->lng[b + 1];
         if (bIllegal) {
-            if (bMs)
-                for (int i = s; i < e; ++i) {
-                    float m = L[i], d = R[i];
-                    L[i] = (m + d) * kInvSqrt2;
-                    R[i] = (m - d) * kInvSqrt2;
-                }
+            if (bMs) MidSide(L, R, s, e);
             continue;
         }
         float kl, kr;
@@ -453,6 +485,7 @@ void LLayer3Decoder::Stereo(const MP3Header& h, const GranuleInfo& gR, int gr) {
     const bool bIs = (h.mode_extension & 1) != 0;
     const int limit = std::max(limit_[0], limit_[1]);
     auto ms = [&](int s, int e, int step) {
+        if (step == 1) return MidSide(L, R, s, e);
         for (int i = s; i < e; i += step) {
             float m = L[i], d = R[i];
             L[i] = (m + d) * kInvSqrt2;
@@ -529,79 +562,81 @@ void LLayer3Decoder::Stereo(const MP3Header& h, const GranuleInfo& gR, int gr) {
 }
 
 MP3_VECTOR_CLONES void LLayer3Decoder::Hybrid(const GranuleInfo& g, int ch, int limit,
-                                              float (*out)[18]) {
-    float* xr = xr_[ch];
+                                              float (*__restrict out)[24]) {
+    float* __restrict xr = xr_[ch];
     const int bt = g.window_switching ? g.block_type : 0;
     const bool bMixed = bt == 2 && g.mixed_block;
     // The mixed flag puts the lowest subbands on the normal window whatever the block type
     // (as the ISO reference decoder does for block types 1 and 3 too).
     const bool bLowLong = g.window_switching && g.mixed_block;
-    // Alias reduction.
-    int nBound = bt != 2 ? 32 : (bMixed ? nMixedLongSb_ : 0);
+    // Alias reduction: the 8 butterflies across a subband boundary as two vectors, the lines
+    // below the boundary in reverse order.
+    const int nBound = bt != 2 ? 32 : (bMixed ? nMixedLongSb_ : 0);
+    const V8 cs = Load8(t_.aliasCs), ca = Load8(t_.aliasCa);
+    const V8 csR = Reverse(cs), caR = Reverse(ca);
     for (int sb = 1; sb < nBound && 18 * sb - 8 < limit; ++sb) {
         float* p = xr + 18 * sb;
-        for (int i = 0; i < 8; ++i) {
-            float lo = p[-1 - i], up = p[i];
-            p[-1 - i] = lo * t_.aliasCs[i] - up * t_.aliasCa[i];
-            p[i] = up * t_.aliasCs[i] + lo * t_.aliasCa[i];
-        }
+        const V8 loR = LoadU8(p - 8), up = LoadU8(p);
+        const V8 lo = Reverse(loR), upR = Reverse(up);
+        StoreU8(p - 8, loR * csR - upR * caR);
+        StoreU8(p, up * cs + lo * ca);
         limit = std::max(limit, 18 * sb + 8);
     }
+    // Windowed IMDCT and overlap-add: the first 18 outputs plus the stored overlap are the
+    // subband's samples, the last 18 the next overlap.
     const int nzSb = std::min(32, (limit + 17) / 18);
-    float(*ov)[18] = overlap_[ch];
+    float(*__restrict ov)[24] = overlap_[ch];
     for (int sb = 0; sb < nzSb; ++sb) {
         const float* X = xr + 18 * sb;
-        alignas(32) float y[36];
-        int b = (bLowLong && sb < nMixedLongSb_) ? 0 : bt;
-        if (b != 2) {
-            // 18 distinct outputs in three 8-float accumulators.
-            V8 a0 = {}, a1 = {}, a2 = {};
-            for (int k = 0; k < 18; ++k) {
-                const float* T = t_.imdctHalf[k];
-                const float xk = X[k];
-                a0 += xk * Load8(T);
-                a1 += xk * Load8(T + 8);
-                a2 += xk * Load8(T + 16);
-            }
-            alignas(32) float h[24];
-            Store8(h, a0);
-            Store8(h + 8, a1);
-            Store8(h + 16, a2);
-            const float* W = t_.imdctWindow[b];
-            for (int n = 0; n < 9; ++n) {
-                y[n] = h[n] * W[n];
-                y[17 - n] = -h[n] * W[17 - n];
-                y[18 + n] = h[9 + n] * W[18 + n];
-                y[35 - n] = h[9 + n] * W[35 - n];
-            }
-        } else {
-            for (int n = 0; n < 36; ++n) y[n] = 0.0f;
-            for (int w = 0; w < 3; ++w) {
-                float z[12] = {};
-                for (int k = 0; k < 6; ++k) {
-                    const float xk = X[3 * k + w];
-                    for (int n = 0; n < 12; ++n) z[n] += xk * t_.imdctShort[k][n];
-                }
-                for (int n = 0; n < 12; ++n) y[6 + 6 * w + n] += z[n];
-            }
+        const int b = (bLowLong && sb < nMixedLongSb_) ? 0 : bt;
+        const float(*T)[48] = t_.imdct[b];
+        V8 a0 = Load8(ov[sb]), a1 = Load8(ov[sb] + 8), a2 = Load8(ov[sb] + 16);
+        V8 n0 = {}, n1 = {}, n2 = {};
+        for (int k = 0; k < 18; ++k) {
+            const float x = X[k];
+            a0 += x * Load8(T[k]);
+            a1 += x * Load8(T[k] + 8);
+            a2 += x * Load8(T[k] + 16);
+            n0 += x * Load8(T[k] + 24);
+            n1 += x * Load8(T[k] + 32);
+            n2 += x * Load8(T[k] + 40);
         }
-        for (int t = 0; t < 18; ++t) {
-            out[sb][t] = y[t] + ov[sb][t];
-            ov[sb][t] = y[t + 18];
-        }
+        Store8(out[sb], a0);
+        Store8(out[sb] + 8, a1);
+        Store8(out[sb] + 16, a2);
+        Store8(ov[sb], n0);
+        Store8(ov[sb] + 8, n1);
+        Store8(ov[sb] + 16, n2);
     }
+    const V8 zero = {};
     for (int sb = nzSb; sb < 32; ++sb)
-        for (int t = 0; t < 18; ++t) {
-            out[sb][t] = ov[sb][t];
-            ov[sb][t] = 0.0f;
+        for (int i = 0; i < 24; i += 8) {
+            Store8(out[sb] + i, Load8(ov[sb] + i));
+            Store8(ov[sb] + i, zero);
         }
-    for (int sb = 1; sb < 32; sb += 2)
-        for (int t = 1; t < 18; t += 2) out[sb][t] = -out[sb][t];
 }
 
-MP3_VECTOR_CLONES void LLayer3Decoder::Synthesis(const float (*in)[32][18], int nch,
+MP3_VECTOR_CLONES void LLayer3Decoder::Synthesis(const float (*in)[32][24], int nch,
                                                  int32_t* pDest) {
+    // The DCT of the 32 subband values works on the sums and differences of subbands k and
+    // 31 - k, here for all time slots at once; the frequency inversion (odd time slots of odd
+    // subbands negated) is folded in.
+    alignas(32) float sum[2][16][24], dif[2][16][24];
+    const V8 alt = {1, -1, 1, -1, 1, -1, 1, -1};
+    for (int ch = 0; ch < nch; ++ch)
+        for (int k = 0; k < 16; ++k)
+            for (int i = 0; i < 24; i += 8) {
+                V8 a = Load8(in[ch][k] + i), b = Load8(in[ch][31 - k] + i);
+                if (k & 1)
+                    a *= alt;
+                else
+                    b *= alt;
+                Store8(sum[ch][k] + i, a + b);
+                Store8(dif[ch][k] + i, a - b);
+            }
     const float* D = t_.window;
+    const V8 zero = {};
+    const V8 lo = zero - 2147483648.0f, hi = zero + 2147483520.0f;
     for (int t = 0; t < 18; ++t) {
         nSynthIndex_ -= 64;
         if (nSynthIndex_ < 0) {
@@ -609,38 +644,31 @@ MP3_VECTOR_CLONES void LLayer3Decoder::Synthesis(const float (*in)[32][18], int 
                 std::memcpy(hist_[ch] + 1024, hist_[ch], 1024 * sizeof(float));
             nSynthIndex_ += 1024;
         }
+        V8i pcm[2][4];
         for (int ch = 0; ch < nch; ++ch) {
-            const float(*S)[18] = in[ch];
-            // DCT of the 32 subband values by its even and odd halves.
-            alignas(32) float g[16], d[16];
-            for (int k = 0; k < 16; ++k) {
-                g[k] = S[k][t] + S[31 - k][t];
-                d[k] = S[k][t] - S[31 - k][t];
-            }
             V8 e0 = {}, e1 = {}, o0 = {}, o1 = {};
             for (int k = 0; k < 16; ++k) {
                 const float* E = t_.synthEven[k];
                 const float* O = t_.synthOdd[k];
-                e0 += g[k] * Load8(E);
-                e1 += g[k] * Load8(E + 8);
-                o0 += d[k] * Load8(O);
-                o1 += d[k] * Load8(O + 8);
+                const float s = sum[ch][k][t], d = dif[ch][k][t];
+                e0 += s * Load8(E);
+                e1 += s * Load8(E + 8);
+                o0 += d * Load8(O);
+                o1 += d * Load8(O + 8);
             }
-            alignas(32) float ev[16], od[16];
-            Store8(ev, e0);
-            Store8(ev + 8, e1);
-            Store8(od, o0);
-            Store8(od + 8, o1);
-            alignas(32) float X[33];
-            for (int j = 0; j < 16; ++j) {
-                X[2 * j] = ev[j];
-                X[2 * j + 1] = od[j];
-            }
-            X[32] = 0.0f;
+            // X[2j] = even output j, X[2j + 1] = odd output j; X[32] = 0.
+            const V8 x0 = InterleaveLo(e0, o0), x1 = InterleaveHi(e0, o0);
+            const V8 x2 = InterleaveLo(e1, o1), x3 = InterleaveHi(e1, o1);
+            // V[0..16] = X[16..32], V[17..47] = -X[31..1], V[48..63] = -X[0..15].
             float* V = hist_[ch] + nSynthIndex_;
-            for (int i = 0; i <= 16; ++i) V[i] = X[16 + i];
-            for (int i = 17; i < 48; ++i) V[i] = -X[48 - i];
-            for (int i = 48; i < 64; ++i) V[i] = -X[i - 48];
+            Store8(V, x2);
+            Store8(V + 8, x3);
+            Store8(V + 16, ReverseFromB0(-x3, zero));
+            Store8(V + 24, ReverseFromB0(-x2, -x3));
+            Store8(V + 32, ReverseFromB0(-x1, -x2));
+            Store8(V + 40, ReverseFromB0(-x0, -x1));
+            Store8(V + 48, -x0);
+            Store8(V + 56, -x1);
             V8 c0 = {}, c1 = {}, c2 = {}, c3 = {};
             for (int i = 0; i < 8; ++i) {
                 const float* V0 = V + 128 * i;
@@ -650,15 +678,20 @@ MP3_VECTOR_CLONES void LLayer3Decoder::Synthesis(const float (*in)[32][18], int 
                 c2 += Load8(V0 + 16) * Load8(D0 + 16) + Load8(V0 + 112) * Load8(D0 + 48);
                 c3 += Load8(V0 + 24) * Load8(D0 + 24) + Load8(V0 + 120) * Load8(D0 + 56);
             }
-            alignas(32) float acc[32];
-            Store8(acc, c0);
-            Store8(acc + 8, c1);
-            Store8(acc + 16, c2);
-            Store8(acc + 24, c3);
-            int32_t* o = pDest + t * 32 * nch + ch;
-            for (int j = 0; j < 32; ++j) {
-                float v = std::clamp(acc[j], -2147483648.0f, 2147483520.0f);
-                o[j * nch] = static_cast<int32_t>(v);
+            const V8 c[4] = {c0, c1, c2, c3};
+            for (int q = 0; q < 4; ++q) {
+                V8 v = c[q] < lo ? lo : c[q];
+                v = v > hi ? hi : v;
+                pcm[ch][q] = __builtin_convertvector(v, V8i);
+            }
+        }
+        int32_t* o = pDest + t * 32 * nch;
+        if (nch == 1) {
+            for (int q = 0; q < 4; ++q) *reinterpret_cast<V8iu*>(o + 8 * q) = pcm[0][q];
+        } else {
+            for (int q = 0; q < 4; ++q) {
+                *reinterpret_cast<V8iu*>(o + 16 * q) = InterleaveLo(pcm[0][q], pcm[1][q]);
+                *reinterpret_cast<V8iu*>(o + 16 * q + 8) = InterleaveHi(pcm[0][q], pcm[1][q]);
             }
         }
     }

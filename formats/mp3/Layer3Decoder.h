@@ -34,7 +34,8 @@ struct SideInfo {
 };
 
 // Bytes of reservoir the bit reader may address; reads beyond the held bytes stay inside.
-inline constexpr int kMainDataBytes = 2048;
+// Room for the largest free-format frame's main data behind a full main_data_begin (511).
+inline constexpr int kMainDataBytes = 4096;
 inline constexpr int kMainDataGuard = 4096;
 
 class LLayer3Decoder {
@@ -70,8 +71,8 @@ private:
     void Stereo(const MP3Header& h, const GranuleInfo& gR, int gr);
     void IntensityLong(const MP3Header& h, const GranuleInfo& gR, int firstBand, int lastBand,
                        bool bMs);
-    void Hybrid(const GranuleInfo& g, int ch, int limit, float (*out)[18]);
-    void Synthesis(const float (*in)[32][18], int nch, int32_t* pDest);
+    void Hybrid(const GranuleInfo& g, int ch, int limit, float (*out)[24]);
+    void Synthesis(const float (*in)[32][24], int nch, int32_t* pDest);
 
     const SharedTables& t_;
     const SfbRow* pSfb_ = &kSfbRows[0][0];
@@ -88,8 +89,9 @@ private:
     ScaleFactors sf_[2];
     alignas(32) float xr_[2][576];
     int limit_[2] = {};
-    alignas(32) float overlap_[2][32][18];
-    alignas(32) float sbOut_[2][32][18];  // [channel][subband][time slot]
+    // [channel][subband][time slot], rows padded to 24 for whole-vector access.
+    alignas(32) float overlap_[2][32][24];
+    alignas(32) float sbOut_[2][32][24];
     alignas(32) float hist_[2][2048];
     int nSynthIndex_ = 1088;
 };

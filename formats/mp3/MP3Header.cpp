@@ -17,19 +17,23 @@ const int32_t kBaseRates[3] = {44100, 48000, 32000};
 
 }  // namespace
 
-bool MP3Header::Parse(const uint8_t b[4], MP3Header& h) {
+bool MP3Header::Parse(const uint8_t b[4], MP3Header& h, int freeBytes) {
     if (b[0] != 0xFF || b[1] < 0xE0) return false;
     int versionBits = (b[1] >> 3) & 3;
     if (versionBits == 1) return false;
     if (((b[1] >> 1) & 3) != 1) return false;  // layer III
     int version = versionBits == 3 ? 0 : versionBits == 2 ? 1 : 2;
-    int32_t bitrate = kBitrates[version == 0 ? 0 : 1][b[2] >> 4];
-    if (bitrate == 0) return false;
+    const int index = b[2] >> 4;
+    int32_t bitrate = kBitrates[version == 0 ? 0 : 1][index];
+    if (index == 0 ? freeBytes == 0 : bitrate == 0) return false;
     int sf = (b[2] >> 2) & 3;
     if (sf >= 3) return false;
+    const int32_t free = index == 0 && freeBytes > 0 ? freeBytes : 0;
+    if (free > 0) bitrate = free * (kBaseRates[sf] >> version) / (version == 0 ? 144 : 72);
     h.version = version;
     h.protection_bit = b[1] & 1;
     h.bitrate = bitrate;
+    h.free_bytes = free;
     h.sampling_frequency = sf;
     h.padding_bit = (b[2] >> 1) & 1;
     h.mode = b[3] >> 6;
@@ -37,12 +41,12 @@ bool MP3Header::Parse(const uint8_t b[4], MP3Header& h) {
     return true;
 }
 
-bool MP3Header::ReadHeader(LMP3Stream& s) {
+bool MP3Header::ReadHeader(LMP3Stream& s, int freeBytes, int maxTested) {
     uint8_t w[4];
     if (s.Read(w, 4) < 4) return false;
     MP3Header h;
     for (int tested = 0;;) {
-        if (Parse(w, h)) {
+        if (Parse(w, h, freeBytes)) {
             if (h.protection_bit == 0) {
                 uint8_t crc[2];
                 s.Read(crc, 2);
@@ -50,8 +54,8 @@ bool MP3Header::ReadHeader(LMP3Stream& s) {
             *this = h;
             return true;
         }
-        if (++tested >= 65536) {
-            DebugLog("MP3Header::ReadHeader unable to find header after 65535 bytes");
+        if (++tested >= maxTested) {
+            DebugLog("MP3Header::ReadHeader unable to find header after %d bytes", tested - 1);
             return false;
         }
         w[0] = w[1];
@@ -66,7 +70,9 @@ int MP3Header::SampleRate() const {
 }
 
 int MP3Header::PayloadBytes() const {
-    int n = (version == 0 ? 144 : 72) * bitrate / SampleRate() + padding_bit - 4;
+    const int slots =
+        free_bytes > 0 ? free_bytes : (version == 0 ? 144 : 72) * bitrate / SampleRate();
+    int n = slots + padding_bit - 4;
     if (protection_bit == 0) n -= 2;
     return n;
 }

@@ -13,6 +13,8 @@ using mp3::MP3Header;
 namespace {
 
 constexpr int32_t kMaxLength = 0x7FFFFFFF - 2 * kBlockFrames;
+static_assert(MP3Header::kMaxFreeBytes + 1 + 511 <= mp3::kMainDataBytes,
+              "a free-format frame's main data and a full reservoir fit the buffer");
 
 uint32_t BigEndian32(const uint8_t* p) {
     return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
@@ -53,12 +55,30 @@ LMP3Source::LMP3Source(const std::string& path) : LSoundSourceBase(44100, 1, 0x2
         return;
     }
     bStereo = firstHeader.mode != 3;
+    decoder.BuildReorderMap(firstHeader.version, firstHeader.sampling_frequency);
+    // A file none of whose frames decodes (a false sync in other data, a cut frame, a tag
+    // frame alone) is not an MP3 file.
+    if (!DecodeFrame(pcmFrame)) {
+        DebugLog("LMP3Source::LMP3Source no decodable frame");
+        ErrorState = 3;
+        return;
+    }
+    Rewind();
     SetSampleRate(firstHeader.SampleRate());
     SetChannels(bStereo ? 2 : 1);
     nFrameSamples = firstHeader.FrameSamples();
     nBufferPos = nFrameSamples;
     if (nFrames > 0) {
-        dFrameBytes = static_cast<double>(nDataBytes - nTagBytes) / nFrames;
+        // The counted frames lie between the tag frame and a trailing ID3v1 tag, if any: in
+        // a constant-rate file Seek then lands on its frame to the end.
+        uint8_t id3v1[3] = {};
+        if (nFileBytes >= 128) {
+            hFile.SeekTo(nFileBytes - 128);
+            hFile.Read(id3v1, 3);
+            Rewind();
+        }
+        const int64_t audioEnd = nFileBytes - (std::memcmp(id3v1, "TAG", 3) == 0 ? 128 : 0);
+        dFrameBytes = std::max(1.0, static_cast<double>(audioEnd - nAudioStart) / nFrames);
         sLength = ClampLength(static_cast<double>(nFrames) * nFrameSamples);
     } else {
         dFrameBytes = static_cast<double>((firstHeader.version == 0 ? 144 : 72) *
@@ -67,8 +87,14 @@ LMP3Source::LMP3Source(const std::string& path) : LSoundSourceBase(44100, 1, 0x2
         sLength =
             ClampLength(std::trunc((nDataBytes - nTagBytes) / dFrameBytes + 0.9) * nFrameSamples);
     }
+}
+
+void LMP3Source::Rewind() {
+    hFile.SeekTo(nAudioStart);
+    hFile.nBytesLeft = static_cast<int32_t>(nDataBytes - nAudioStart);
     decoder.Reset();
-    decoder.BuildReorderMap(firstHeader.version, firstHeader.sampling_frequency);
+    nMainFill = 0;
+    std::memset(MainData, 0, sizeof MainData);
 }
 
 int32_t LMP3Source::ID3v2TagBytes() {
@@ -82,13 +108,79 @@ int32_t LMP3Source::ID3v2TagBytes() {
     return 10 + size + ((h[5] & 0x10) ? 10 : 0);  // header, body, optional footer
 }
 
+bool LMP3Source::HeaderAt(int64_t pos, MP3Header& h, int freeBytes) {
+    uint8_t w[4];
+    hFile.SeekTo(pos);
+    return hFile.Read(w, 4) == 4 && MP3Header::Parse(w, h, freeBytes);
+}
+
+// The end of the file or a trailing tag.
+bool LMP3Source::EndsStream(int64_t pos) {
+    if (pos == nFileBytes) return true;
+    uint8_t w[8] = {};
+    hFile.SeekTo(pos);
+    const int n = hFile.Read(w, 8);
+    auto is = [&](const char* tag) {
+        const int len = static_cast<int>(std::strlen(tag));
+        return n >= len && std::memcmp(w, tag, static_cast<size_t>(len)) == 0;
+    };
+    return is("TAG") || is("ID3") || is("APETAGEX") || is("LYRICS");
+}
+
+// Free format: the frame length is the distance from the header at pos to the next header of
+// the stream, less pos's padding, confirmed by the header one frame further on (or the end).
+bool LMP3Source::MeasureFreeFormat(int64_t pos, MP3Header& h) {
+    const int minBytes = 4 + (h.protection_bit ? 0 : 2) + h.SideInfoBytes();
+    const int64_t last = std::min<int64_t>(pos + MP3Header::kMaxFreeBytes + 1, nFileBytes - 4);
+    auto isNext = [&](int64_t at, MP3Header& n) {
+        return HeaderAt(at, n, MP3Header::kFreeUnmeasured) && n.bitrate == 0 && n.SameStream(h);
+    };
+    for (int64_t q = pos + minBytes + h.padding_bit; q <= last; ++q) {
+        MP3Header second, third;
+        if (!isNext(q, second)) continue;
+        const int bytes = static_cast<int>(q - pos) - h.padding_bit;
+        const int64_t at = q + bytes + second.padding_bit;
+        if (at > nFileBytes || !(EndsStream(at) || isNext(at, third))) continue;
+        nFreeBytes = bytes;
+        return HeaderAt(pos, h, nFreeBytes);
+    }
+    return false;
+}
+
+// The first header within 65536 positions whose frame is followed by another frame of the
+// stream, or ends it; leaves the stream after that header and its CRC.
+bool LMP3Source::FindFirstFrame(MP3Header& h) {
+    const int64_t from = hFile.Tell();
+    for (;;) {
+        const int64_t left = 65536 - (hFile.Tell() - from);
+        if (left <= 0 || !h.ReadHeader(hFile, MP3Header::kFreeUnmeasured, static_cast<int>(left)))
+            return false;
+        const int64_t after = hFile.Tell();
+        if (after >= nFileBytes) return false;  // no byte of the frame after its header
+        const int64_t at = after - (h.protection_bit ? 4 : 6);
+        bool ok;
+        if (h.bitrate == 0) {
+            ok = MeasureFreeFormat(at, h);
+        } else {
+            const int64_t end = at + h.FrameBytes();
+            MP3Header next;
+            ok = end <= nFileBytes &&
+                 (EndsStream(end) || (HeaderAt(end, next, 0) && next.SameStream(h)));
+        }
+        const int64_t resume = ok ? after : at + 1;
+        hFile.SeekTo(resume);
+        hFile.nBytesLeft = static_cast<int32_t>(nDataBytes - resume);
+        if (ok) return true;
+    }
+}
+
 bool LMP3Source::DecodeInitialHeader() {
     int64_t sum = 0;
     int count = 0;
     int32_t average = 0;
     for (;;) {
         MP3Header h;
-        if (!h.ReadHeader(hFile)) {
+        if (!(count == 0 ? FindFirstFrame(h) : h.ReadHeader(hFile, nFreeBytes))) {
             if (count == 0) return false;
             average = static_cast<int32_t>(sum / count);
             break;
@@ -104,7 +196,8 @@ bool LMP3Source::DecodeInitialHeader() {
             bool bZero = std::all_of(side, side + nSide, [](uint8_t b) { return b == 0; });
             int used = nSide + 4;
             bool bVbri = std::memcmp(tag, "VBRI", 4) == 0;
-            bool bXing = std::memcmp(tag, "Xing", 4) == 0;
+            // "Info" is the constant-bitrate form of the same tag.
+            bool bXing = std::memcmp(tag, "Xing", 4) == 0 || std::memcmp(tag, "Info", 4) == 0;
             if (bZero && bVbri) {
                 uint8_t skip[10], cnt[4] = {};
                 hFile.Read(skip, 10);
@@ -145,11 +238,8 @@ bool LMP3Source::DecodeInitialHeader() {
 
 bool LMP3Source::DecodeHeader() {
     for (int tries = 0; tries < 11; ++tries) {
-        if (!curHeader.ReadHeader(hFile)) return false;
-        if (curHeader.version == firstHeader.version &&
-            curHeader.sampling_frequency == firstHeader.sampling_frequency &&
-            (curHeader.mode != 3) == (bStereo != 0))
-            return true;
+        if (!curHeader.ReadHeader(hFile, nFreeBytes)) return false;
+        if (curHeader.SameStream(firstHeader)) return true;
     }
     DebugLog("LMP3Source::DecodeHeader too many unusable headers");
     return false;

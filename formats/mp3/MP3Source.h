@@ -15,7 +15,7 @@ namespace sonvex {
 class LMP3Source : public LSoundSourceBase {
 public:
     // Always yields an object: ErrorState 4 when the file cannot be opened, 3 when no frame
-    // header is found.
+    // can be decoded.
     explicit LMP3Source(const std::string& path);
     ~LMP3Source() override = default;
 
@@ -29,10 +29,16 @@ public:
     double AverageFrameBytes() const { return dFrameBytes; }
     const mp3::MP3Header& FirstHeader() const { return firstHeader; }
     int32_t FrameSamples() const { return nFrameSamples; }
+    int32_t FreeFormatBytes() const { return nFreeBytes; }
 
 private:
     int32_t ID3v2TagBytes();
+    bool FindFirstFrame(mp3::MP3Header& h);
+    bool HeaderAt(int64_t pos, mp3::MP3Header& h, int freeBytes);
+    bool EndsStream(int64_t pos);
+    bool MeasureFreeFormat(int64_t pos, mp3::MP3Header& h);
     bool DecodeInitialHeader();
+    void Rewind();
     bool DecodeHeader();
     bool DecodeFrame(int32_t* pDest);
     void ReestimateLength(int64_t sAfterFrame);
@@ -45,7 +51,8 @@ private:
     int32_t nDataBytes = 0;
     int32_t nTagBytes = 0;  // leading ID3v2 tag
     int64_t nFileBytes = 0;
-    int64_t nAudioStart = 0;  // first byte after a Xing/VBRI tag frame, else 0
+    int64_t nAudioStart = 0;  // after a Xing/Info/VBRI tag frame, else after the ID3v2 tag
+    int32_t nFreeBytes = 0;   // free format: bytes of every frame without padding
     int nMainFill = 0;
     alignas(16) uint8_t MainData[mp3::kMainDataBytes + mp3::kMainDataGuard] = {};
     mp3::LLayer3Decoder decoder;

@@ -441,20 +441,23 @@ void Build(SharedTables& t) {
     for (int i = 6; i < 12; ++i) win[3][i] = std::sin(pi / 12 * (i - 6 + 0.5));
     for (int i = 12; i < 18; ++i) win[3][i] = 1.0;
     for (int i = 18; i < 36; ++i) win[3][i] = win[0][i];
-    for (int i = 0; i < 36; ++i) win[2][i] = win[0][i];  // unused row
+    auto column = [](int n) { return n < 18 ? n : n + 6; };
     for (int b = 0; b < 4; ++b)
-        for (int n = 0; n < 36; ++n) t.imdctWindow[b][n] = static_cast<float>(win[b][n]);
-    for (int k = 0; k < 18; ++k)
-        for (int i = 0; i < 24; ++i) {
-            int n = i < 9 ? i : i + 9;
-            t.imdctHalf[k][i] =
-                i < 18 ? static_cast<float>(std::cos(pi / 72 * (2 * n + 1 + 18) * (2 * k + 1)))
-                       : 0.0f;
+        for (int k = 0; k < 18; ++k) {
+            float* row = t.imdct[b][k];
+            for (int i = 0; i < 48; ++i) row[i] = 0.0f;
+            if (b == 2) {
+                const int w = k % 3, j = k / 3;
+                for (int n = 0; n < 12; ++n)
+                    row[column(6 + 6 * w + n)] =
+                        static_cast<float>(std::sin(pi / 12 * (n + 0.5)) *
+                                           std::cos(pi / 24 * (2 * n + 1 + 6) * (2 * j + 1)));
+            } else {
+                for (int n = 0; n < 36; ++n)
+                    row[column(n)] = static_cast<float>(
+                        win[b][n] * std::cos(pi / 72 * (2 * n + 1 + 18) * (2 * k + 1)));
+            }
         }
-    for (int k = 0; k < 6; ++k)
-        for (int n = 0; n < 12; ++n)
-            t.imdctShort[k][n] = static_cast<float>(
-                std::sin(pi / 12 * (n + 0.5)) * std::cos(pi / 24 * (2 * n + 1 + 6) * (2 * k + 1)));
     for (int i = 0; i < 8; ++i) {
         double sq = std::sqrt(1.0 + kAliasCoef[i] * kAliasCoef[i]);
         t.aliasCs[i] = static_cast<float>(1.0 / sq);

@@ -42,12 +42,12 @@ struct SharedTables {
     alignas(32) float gain[256];    // 2^((g - 210)/4)
     alignas(32) float scale[65];    // 2^(-n/2)
     float power[8207];              // n^(4/3)
-    // IMDCT of 18 lines: the 18 distinct outputs (n = 0..8 and 18..26), padded to 24, by k;
-    // the other 18 follow by symmetry. Then the window of block types 0, 1 and 3.
-    alignas(32) float imdctHalf[18][24];
-    alignas(32) float imdctWindow[4][36];
-    alignas(32) float imdctShort[6][12];  // [k][n], short window folded in
-    float aliasCs[8], aliasCa[8];
+    // Windowed IMDCT by block type: the 36 outputs of input line k, outputs 0..17 at 0..17 and
+    // 18..35 at 24..41 (each half padded to 24). For block type 2 line k is line k / 3 of
+    // short window k % 3, whose 12 outputs start at 6 + 6 x (k % 3).
+    alignas(32) float imdct[4][18][48];
+    alignas(32) float aliasCs[8];
+    alignas(32) float aliasCa[8];
     float isRatioL[16], isRatioR[16];  // MPEG-1 intensity ratios by position
     float lsfRatio[2][32][2];          // [intensity_scale][position][left/right]
     // Flattened Huffman trees (entry < 0: branch, 0-subtree next, 1-subtree at 1 - n ahead).

@@ -30,13 +30,12 @@ std::vector<std::string> ListStreams(bool (*pick)(const std::string&)) {
 }
 
 bool IsConformance(const std::string& n) {
-    if (n == "l3-he_free.bit") return false;  // free format: not decoded by design
     return (n.rfind("l3-", 0) == 0 && n.rfind("l3-nonstandard", 0) != 0) ||
            n.rfind("M2L3_", 0) == 0;
 }
 
 bool IsHostile(const std::string& n) {
-    return n.rfind("ILL", 0) == 0 || n.rfind("l3-nonstandard", 0) == 0 || n == "l3-he_free.bit";
+    return n.rfind("ILL", 0) == 0 || n.rfind("l3-nonstandard", 0) == 0;
 }
 
 #define REQUIRE_TESTDATA()                                       \

@@ -1,5 +1,5 @@
-// LMP3Source on streams built byte by byte: frame search, acceptance, tags, the length
-// estimate and its refinement, reading and seeking at the edges.
+// LMP3Source on streams built byte by byte: frame search, acceptance, free format, tags, the
+// length estimate and its refinement, reading and seeking at the edges.
 #include "formats/mp3/MP3Source.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "formats/mp3/MP3Header.h"
@@ -26,6 +27,7 @@ struct FrameSpec {
     int mode = 0;
     int pad = 0;
     bool crc = false;
+    int freeBytes = 0;  // with brIndex 0: the free-format frame length without padding
 };
 
 const int kBr[2][15] = {{0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320},
@@ -33,6 +35,7 @@ const int kBr[2][15] = {{0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224,
 const int kRate[3] = {44100, 48000, 32000};
 
 int FrameBytes(const FrameSpec& f) {
+    if (f.brIndex == 0) return f.freeBytes + f.pad;
     int rate = kRate[f.sf] >> f.version;
     return (f.version == 0 ? 144 : 72) * kBr[f.version ? 1 : 0][f.brIndex] * 1000 / rate + f.pad;
 }
@@ -94,6 +97,17 @@ TEST(MP3HeaderTest, AcceptsLayerThreeHeadersOnly) {
         {0xFE, 0xFB, 0x90, 0x00},  // no sync
     };
     for (auto& b : refused) EXPECT_FALSE(MP3Header::Parse(b, h));
+
+    // Free format once the stream's frame length is known: padding adds one byte as usual.
+    const uint8_t free[4] = {0xFF, 0xFA, 0x02, 0x00};  // MPEG-1, CRC, free, 44.1k, pad
+    ASSERT_TRUE(MP3Header::Parse(free, h, 391));
+    EXPECT_EQ(h.free_bytes, 391);
+    EXPECT_EQ(h.FrameBytes(), 392);
+    EXPECT_EQ(h.PayloadBytes(), 392 - 4 - 2);
+    EXPECT_EQ(h.bitrate, 391 * 44100 / 144);
+    ASSERT_TRUE(MP3Header::Parse(free, h, MP3Header::kFreeUnmeasured));
+    EXPECT_EQ(h.bitrate, 0);
+    EXPECT_EQ(h.free_bytes, 0);
 }
 
 TEST(MP3TablesTest, HuffmanTreesAreCompletePrefixCodes) {
@@ -141,14 +155,97 @@ TEST(MP3ReorderTest, ShortAndMixedMaps) {
     EXPECT_NE(d.ReorderMap(2)[73], 73);
 }
 
+// Files without one decodable frame, each looking like MP3 data in its own way.
+std::vector<std::pair<std::string, Bytes>> UndecodableFiles() {
+    std::vector<std::pair<std::string, Bytes>> v;
+    v.emplace_back("empty", Bytes{});
+    Bytes text;
+    for (int i = 0; i < 100; ++i)
+        for (char c : std::string("Not audio at all.\n")) text.push_back(static_cast<uint8_t>(c));
+    v.emplace_back("text", text);
+    Bytes noise(200000);  // holds false sync words
+    uint32_t seed = 1;
+    for (uint8_t& x : noise) x = static_cast<uint8_t>((seed = seed * 1103515245u + 12345u) >> 23);
+    v.emplace_back("noise", noise);
+    v.emplace_back("cut_header", Bytes{0xFF, 0xFB, 0x90});
+    Bytes frame;
+    AddFrame(frame, FrameSpec{});
+    v.emplace_back("cut_frame", Bytes(frame.begin(), frame.begin() + 200));
+    Bytes tag = frame;
+    std::memcpy(&tag[36], "Info", 4);
+    PutBE32(tag, 40, 1);
+    PutBE32(tag, 44, 1);
+    v.emplace_back("tag_frame_alone", tag);
+    Bytes late = frame;  // main data begins before the file, in both frames
+    late.insert(late.end(), frame.begin(), frame.end());
+    late[4] = late[4 + frame.size()] = 0xFF;
+    v.emplace_back("reservoir_never_filled", late);
+    return v;
+}
+
 TEST_F(MP3SourceTest, OpenFailures) {
     LMP3Source missing(dir.file("none.mp3"));
     EXPECT_EQ(missing.ErrorState, 4);
-    LMP3Source empty(Write({}));
-    EXPECT_EQ(empty.ErrorState, 3);
-    std::vector<int32_t> buf(100, 7);
-    empty.Read(buf.data(), 100);
-    EXPECT_EQ(buf[0], 0);
+    for (const auto& [name, bytes] : UndecodableFiles()) {
+        LMP3Source s(Write(bytes, (name + ".mp3").c_str()));
+        EXPECT_EQ(s.ErrorState, 3) << name;
+        std::vector<int32_t> buf(100, 7);
+        s.Read(buf.data(), 50);
+        EXPECT_EQ(buf[0], 0) << name;
+    }
+}
+
+// Through the program: such a file fails its row with the opener's message and exit status 2,
+// and leaves no output; a decodable file beside them converts.
+TEST(MP3Program, UndecodableFileFailsItsRow) {
+    test::ScopedHome home;
+    const std::string dir = home.home();
+    auto files = UndecodableFiles();
+    Bytes good;
+    for (int i = 0; i < 5; ++i) AddFrame(good, FrameSpec{});
+    files.emplace_back("good", good);
+    for (const auto& [name, bytes] : files) {
+        SCOPED_TRACE(name);
+        test::WriteBytes(dir + "/" + name + ".mp3", bytes);
+        std::string err;
+        const int rc = test::RunShell("cd '" + dir + "' && '" + test::ProgramPath() + "' " + name +
+                                          ".mp3 -format .wav -outfolder out -convert -exit "
+                                          "</dev/null 2>&1 >/dev/null",
+                                      &err);
+        const bool bGood = name == "good";
+        EXPECT_EQ(rc, bGood ? 0 : 2) << err;
+        const std::string message = "Cannot open the file \"" + name + ".mp3\".";
+        EXPECT_EQ(err.find(message) != std::string::npos, !bGood) << err;
+        EXPECT_EQ(test::FileExists(dir + "/out/" + name + ".wav"), bGood);
+    }
+}
+
+// Free format: the frame length is the distance between the first two headers of the stream,
+// less the first one's padding; a false sync inside the first frame is not taken for the
+// second header, since no third header follows at its distance.
+TEST_F(MP3SourceTest, FreeFormatFrameLength) {
+    const FrameSpec cases[] = {
+        {0, 0, 0, 1, 0, false, 391},  // MPEG-1 joint stereo, 44.1 kHz
+        {0, 0, 2, 3, 0, true, 1500},  // MPEG-1 mono with CRC, 32 kHz
+        {1, 0, 1, 0, 0, false, 700},  // MPEG-2 stereo, 24 kHz
+        {2, 0, 2, 3, 0, true, 90},    // MPEG-2.5 mono with CRC, 8 kHz
+    };
+    for (const FrameSpec& c : cases) {
+        SCOPED_TRACE(c.freeBytes);
+        Bytes b;
+        for (int i = 0; i < 12; ++i) {
+            FrameSpec f = c;
+            f.pad = i % 3 == 0;
+            AddFrame(b, f);
+        }
+        std::copy(b.begin(), b.begin() + 4, b.begin() + 60);  // in the main data of frame 0
+        LMP3Source s(Write(b));
+        ASSERT_EQ(s.ErrorState, 0);
+        EXPECT_EQ(s.FreeFormatBytes(), c.freeBytes);
+        const int samples = c.version == 0 ? 1152 : 576;
+        EXPECT_EQ(test::ReadAll(s).size(), 12u * samples * (c.mode == 3 ? 1 : 2));
+        EXPECT_EQ(s.GetLength(), 12 * samples);
+    }
 }
 
 TEST_F(MP3SourceTest, HeaderSearchLimit) {
@@ -222,14 +319,16 @@ TEST_F(MP3SourceTest, AverageOfFewerThanEightFrames) {
 
 TEST_F(MP3SourceTest, XingAndVbriTags) {
     FrameSpec f;
-    // Xing with the frames flag: the tag frame gives no output, the length is the count.
+    // Xing (or Info, its constant-rate twin) with the frames flag: the tag frame gives no
+    // output, the length is the count.
     Bytes b;
     AddFrame(b, f);
-    std::memcpy(&b[36], "Xing", 4);
     PutBE32(b, 40, 0x0F);
     PutBE32(b, 44, 30);
     for (int i = 0; i < 30; ++i) AddFrame(b, f);
-    {
+    for (const char* tag : {"Info", "Xing"}) {
+        SCOPED_TRACE(tag);
+        std::memcpy(&b[36], tag, 4);
         LMP3Source s(Write(b));
         ASSERT_EQ(s.ErrorState, 0);
         EXPECT_EQ(s.FrameCountFromTag(), 30);
