@@ -123,7 +123,7 @@ void LSRCDownMix::Read(int32_t* pBuffer, int frames) {
 void LSPConvChannels::OpenSource(LSoundSourceRef& result, const LSoundSourceRef& source) {
     const int target = iParameter;
     const int have = source->nChans;
-    if (source->ErrorState != 0 || have == 0 || target == 0 || have == target) {
+    if (source->ErrorState != LSRC_OK || have == 0 || target == 0 || have == target) {
         result = source;
     } else if (target == 1 && have == 2) {
         result = new LSRCStereoToMono(source);

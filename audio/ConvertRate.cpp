@@ -276,7 +276,7 @@ void LSRCConvertRate::Read(int32_t* pBuffer, int frames) {
 
 void LSPConvertRate::OpenSource(LSoundSourceRef& result, const LSoundSourceRef& source) {
     const int32_t target = iParameter;
-    if (source->ErrorState != 0 || source->SampleRate == target) {
+    if (source->ErrorState != LSRC_OK || source->SampleRate == target) {
         result = source;
         return;
     }

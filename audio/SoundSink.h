@@ -1,6 +1,7 @@
 // Sound sinks: the push side of a chain (file writers and encoder pipes).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 
@@ -37,7 +38,7 @@ public:
 
 private:
     friend class LSoundSinkRef;
-    int16_t nRefCount_ = 0;
+    std::atomic<int> nRefCount_{0};  // handles may be released on another thread
 };
 
 // Counted handle to a sink; may be empty.

@@ -11,12 +11,12 @@ LSoundSourceBase::LSoundSourceBase(int32_t rate, int nChannels, int32_t maxAmpli
     if (rate <= 0) {
         DebugLog("LSoundSourceBase::LSoundSourceBase SampleRate <= 0 ERROR");
         SampleRate = 44100;
-        ErrorState = 3;
+        ErrorState = LSRC_CORRUPT;
     }
     if (nChannels <= 0) {
         DebugLog("LSoundSourceBase::LSoundSourceBase nChans == 0 ERROR");
         nChans = 1;
-        ErrorState = 3;
+        ErrorState = LSRC_CORRUPT;
     }
 }
 
@@ -24,7 +24,7 @@ void LSoundSourceBase::SetSampleRate(int32_t rate) {
     if (rate <= 0) {
         DebugLog("LSoundSourceBase::SetSampleRate SampleRate <= 0 ERROR");
         rate = 44100;
-        ErrorState = 3;
+        ErrorState = LSRC_CORRUPT;
     }
     SampleRate = rate;
 }
@@ -33,7 +33,7 @@ void LSoundSourceBase::SetChannels(int n) {
     if (n <= 0) {
         DebugLog("LSoundSourceBase::SetChannels nChans == 0 ERROR");
         n = 1;
-        ErrorState = 3;
+        ErrorState = LSRC_CORRUPT;
     }
     nChans = static_cast<uint8_t>(n);
 }
@@ -89,7 +89,7 @@ LSoundSourceRef MakeErrorSource(uint8_t errorState) {
 
 LSRCFilterBase::LSRCFilterBase(const LSoundSourceRef& source)
     : LSoundSourceBase(source->SampleRate, source->nChans, source->MaxAmplitude), pSource(source) {
-    if (source->ErrorState != 0) ErrorState = 2;
+    if (source->ErrorState != LSRC_OK) ErrorState = LSRC_WRAPPED_FAILED;
 }
 
 }  // namespace sonvex

@@ -5,6 +5,7 @@
 // frames at once.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 namespace sonvex {
@@ -38,6 +39,16 @@ inline int8_t SampleToS8(int32_t x) {
     return static_cast<int8_t>(v);
 }
 
+// ErrorState values.
+enum : uint8_t {
+    LSRC_OK = 0,
+    LSRC_NULL = 1,            // placeholder: nothing was opened
+    LSRC_WRAPPED_FAILED = 2,  // a filter whose wrapped source is in error
+    LSRC_CORRUPT = 3,         // invalid parameter, or data not recognised
+    LSRC_CANNOT_OPEN = 4,     // the file could not be opened
+    LSRC_UNSUPPORTED = 5,     // recognised, but no decoder for its format or sample size
+};
+
 class LSoundSourceRef;
 
 class LSoundSourceBase {
@@ -45,7 +56,7 @@ public:
     int32_t SampleRate;
     int32_t MaxAmplitude;
     uint8_t nChans;
-    uint8_t ErrorState = 0;
+    uint8_t ErrorState = LSRC_OK;
 
     LSoundSourceBase(int32_t rate, int nChannels, int32_t maxAmplitude);
     virtual ~LSoundSourceBase() = default;
@@ -63,13 +74,14 @@ public:
 
 private:
     friend class LSoundSourceRef;
-    int16_t nRefCount_ = 0;
+    // Atomic so handles may be copied and released on the player's and the batch's threads.
+    std::atomic<int> nRefCount_{0};
 };
 
 // The placeholder source: 11025 Hz mono, length 0, reads zeros.
 class LSoundSourceNull final : public LSoundSourceBase {
 public:
-    explicit LSoundSourceNull(uint8_t errorState = 1);
+    explicit LSoundSourceNull(uint8_t errorState = LSRC_NULL);
     void Read(int32_t* pBuffer, int frames) override;
     int32_t GetPosition() override { return 0; }
     int32_t GetLength() override { return 0; }

@@ -173,7 +173,7 @@ int ProcessConvert(LProgressDialog& dlg, LConvertList& list, const std::string& 
         job.szTitle = "Saving Audio File";
         job.pSource = source;
         // An unusable source fails before the sink creates anything.
-        if (source->ErrorState == 0)
+        if (source->ErrorState == LSRC_OK)
             job.pSink = LGenSinkOpenSink(pending.TempPath(), source->SampleRate, source->nChans);
         source.Reset();
         if (job.pSink) job.pSink->SetCancelCheck([&dlg] { return dlg.PumpMessages(); });
@@ -235,7 +235,7 @@ int LPRSourceToSink::Process(LProgressDialog& dlg, LPRSourceToSink& job) {
     dlg.SetProgress(0);
     LSoundSourceRef source = job.pSource;
     LSoundSinkRef sink = job.pSink;
-    if (source->ErrorState != 0) return LPROCESS_FAILED;
+    if (source->ErrorState != LSRC_OK) return LPROCESS_FAILED;
     if (!sink || sink->IsUnusable()) return LPROCESS_FAILED;
 
     // Each stage's result replaces the current source.

@@ -43,13 +43,16 @@ const char kWmaFailed[] =
 using MessageFor = const char* (*)(int errorState);
 
 const char* WavMessage(int e) {
-    return e == 3 ? kCorrupt : e == 4 ? kCheckExists : e == 5 ? kNoAcmCodec : kCannotOpen;
+    return e == LSRC_CORRUPT       ? kCorrupt
+           : e == LSRC_CANNOT_OPEN ? kCheckExists
+           : e == LSRC_UNSUPPORTED ? kNoAcmCodec
+                                   : kCannotOpen;
 }
 const char* Mp3Message(int e) {
-    return e == 4 ? kCheckExists : kNotLayer3;
+    return e == LSRC_CANNOT_OPEN ? kCheckExists : kNotLayer3;
 }
 const char* AiffAuMessage(int e) {
-    return e == 4 ? kCheckExists : kCorrupt;
+    return e == LSRC_CANNOT_OPEN ? kCheckExists : kCorrupt;
 }
 const char* ExistsMessage(int) {
     return kCheckExists;
@@ -64,7 +67,7 @@ bool HasExt(const std::string& ext, std::initializer_list<const char*> list) {
 int OpenDirect(LSoundSourceRef& source, LSoundSourceRef opened, const std::string& path,
                const LUiContext& context, MessageFor message) {
     source = opened;
-    if (source->ErrorState == 0) return LPROCESS_OK;
+    if (source->ErrorState == LSRC_OK) return LPROCESS_OK;
     context.ShowError(FormatMessage(message(source->ErrorState), path));
     return LPROCESS_FAILED;
 }

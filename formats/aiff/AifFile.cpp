@@ -78,25 +78,25 @@ LSoundSourceRef LAifFile::OpenSource(const std::string& path) {
     }
     if (std::memcmp(form, "FORM", 4) != 0 || std::memcmp(form + 8, "AIFF", 4) != 0) {
         DebugLog("LAifFile::OpenSource not FORM AIFF");
-        return MakeErrorSource(3);
+        return MakeErrorSource(LSRC_CORRUPT);
     }
     uint32_t commSize = 0;
     if (!AIFFFindChunk(file, "COMM", &commSize)) {
         DebugLog("LAifFile::OpenSource COMM chunk not found");
-        return MakeErrorSource(3);
+        return MakeErrorSource(LSRC_CORRUPT);
     }
     uint8_t comm[18];
     uint32_t want = commSize < 18 ? commSize : 18;
     if (file.Read(comm, want) < 18) {
         DebugLog("LAifFile::OpenSource COMM chunk too short");
-        return MakeErrorSource(3);
+        return MakeErrorSource(LSRC_CORRUPT);
     }
     if (commSize > 18)
         file.Seek(static_cast<int64_t>(commSize - 18) + (commSize & 1), LFile::Origin::Current);
     uint32_t ssndSize = 0;
     if (!AIFFFindChunk(file, "SSND", &ssndSize)) {
         DebugLog("LAifFile::OpenSource SSND chunk not found after COMM");
-        return MakeErrorSource(3);
+        return MakeErrorSource(LSRC_CORRUPT);
     }
     uint8_t offsetBlock[8];
     file.Read(offsetBlock, 8);
@@ -105,12 +105,12 @@ LSoundSourceRef LAifFile::OpenSource(const std::string& path) {
     if (nChannels < 1 || nChannels > 255 || rate < 1 ||
         rate > static_cast<int32_t>(kMaxHeaderRate)) {
         DebugLog("LAifFile::OpenSource %d channels or rate %d is invalid", nChannels, rate);
-        return MakeErrorSource(3);
+        return MakeErrorSource(LSRC_CORRUPT);
     }
     int sampleSize = GetBE16(comm + 6);
     if (sampleSize > 16) {
         DebugLog("LAifFile::OpenSource sampleSize %d not supported", sampleSize);
-        return MakeErrorSource(5);
+        return MakeErrorSource(LSRC_UNSUPPORTED);
     }
     // 0xFFFFFFFF is the size a writer leaves while the file is open: read to the end.
     uint32_t dataBytes = ssndSize == 0xFFFFFFFF ? kUnknownDataLength

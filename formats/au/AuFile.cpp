@@ -46,7 +46,7 @@ LSoundSourceRef LAuFile::OpenSource(const std::string& path) {
     }
     if (GetBE32(h) != AUMAGICHEADER) {
         DebugLog("LAuFile::OpenSource magic_Hdr is not .snd");
-        return MakeErrorSource(3);
+        return MakeErrorSource(LSRC_CORRUPT);
     }
     uint32_t dataOffset = GetBE32(h + 4);
     uint32_t dataSize = GetBE32(h + 8);
@@ -55,17 +55,17 @@ LSoundSourceRef LAuFile::OpenSource(const std::string& path) {
     uint32_t nChannels = GetBE32(h + 20);
     if (nChannels < 1 || nChannels > 255 || rate < 1 || rate > kMaxHeaderRate) {
         DebugLog("LAuFile::OpenSource %u channels or rate %u is invalid", nChannels, rate);
-        return MakeErrorSource(3);
+        return MakeErrorSource(LSRC_CORRUPT);
     }
     int iCodec = CodecOfEncoding(encoding);
     if (iCodec < 0) {
         DebugLog("LAuFile::OpenSource encoding %u not supported", encoding);
-        return MakeErrorSource(5);
+        return MakeErrorSource(LSRC_UNSUPPORTED);
     }
     // An offset inside the header would read header bytes as samples: refused as corrupt.
     if (dataOffset < static_cast<uint32_t>(kAuHeaderBytes)) {
         DebugLog("LAuFile::OpenSource data offset %u inside the header", dataOffset);
-        return MakeErrorSource(3);
+        return MakeErrorSource(LSRC_CORRUPT);
     }
     file.Seek(dataOffset);
     return LSoundSourceRef(NewRawFileDataSource(iCodec, std::move(file), static_cast<int32_t>(rate),

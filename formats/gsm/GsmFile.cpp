@@ -10,7 +10,7 @@ namespace sonvex {
 LGSMFileSource::LGSMFileSource(const std::string& path) : LSoundSourceBase(8000, 1, 0xFFFE0) {
     if (!hFile_.Open(path, LFile::Mode::Read)) {
         DebugLog("LGSMFileSource::LGSMFileSource Unable to open file: %s", path.c_str());
-        ErrorState = 4;
+        ErrorState = LSRC_CANNOT_OPEN;
         return;
     }
     int64_t frames = hFile_.GetFileSizeBytes() / kGsmFrameBytes;

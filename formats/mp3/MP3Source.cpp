@@ -39,7 +39,7 @@ LMP3Source::LMP3Source(const std::string& path) : LSoundSourceBase(44100, 1, 0x2
     nDataBytes = static_cast<int32_t>(std::clamp<int64_t>(data, 0, 0x7FFFFFFF));
     if (!bOpen) {
         DebugLog("LMP3Source::LMP3Source unable to open file %s", path.c_str());
-        ErrorState = 4;
+        ErrorState = LSRC_CANNOT_OPEN;
         return;
     }
     // A leading ID3v2 tag (often holding pictures far longer than the header search looks)
@@ -51,7 +51,7 @@ LMP3Source::LMP3Source(const std::string& path) : LSoundSourceBase(44100, 1, 0x2
     hFile.nBytesLeft = nDataBytes - nTagBytes;
     if (!DecodeInitialHeader()) {
         DebugLog("LMP3Source::LMP3Source no MPEG audio frame header found");
-        ErrorState = 3;
+        ErrorState = LSRC_CORRUPT;
         return;
     }
     bStereo = firstHeader.mode != 3;
@@ -60,7 +60,7 @@ LMP3Source::LMP3Source(const std::string& path) : LSoundSourceBase(44100, 1, 0x2
     // frame alone) is not an MP3 file.
     if (!DecodeFrame(pcmFrame)) {
         DebugLog("LMP3Source::LMP3Source no decodable frame");
-        ErrorState = 3;
+        ErrorState = LSRC_CORRUPT;
         return;
     }
     Rewind();
@@ -246,7 +246,7 @@ bool LMP3Source::DecodeHeader() {
 }
 
 bool LMP3Source::DecodeFrame(int32_t* pDest) {
-    if (ErrorState != 0) return false;
+    if (ErrorState != LSRC_OK) return false;
     for (;;) {
         if (!DecodeHeader()) return false;
         uint8_t side[32] = {};
@@ -334,7 +334,7 @@ void LMP3Source::Read(int32_t* pBuffer, int frames) {
 
 void LMP3Source::Seek(int32_t frame) {
     sPosition = frame;
-    if (ErrorState != 0) return;
+    if (ErrorState != LSRC_OK) return;
     int32_t t = std::clamp(frame, 0, sLength);
     int32_t f = t / nFrameSamples;
     int32_t r = t % nFrameSamples;

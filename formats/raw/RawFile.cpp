@@ -61,12 +61,12 @@ LSoundSourceRef LRawFile::OpenSource(const std::string& path, const LRawSettings
         return LSoundSourceRef(new LSRCVOX(path.c_str(), settings.SampleRate));
     if (CodecBytesPerSample(settings.iCodec) == 0) {
         DebugLog("LRawFile::OpenSource unknown codec %d", settings.iCodec);
-        return MakeErrorSource(1);
+        return MakeErrorSource(LSRC_NULL);
     }
     LFile file;
     if (!file.Open(path, LFile::Mode::Read)) {
         DebugLog("LRawFile::OpenSource Unable to open file: %s", path.c_str());
-        return MakeErrorSource(4);
+        return MakeErrorSource(LSRC_CANNOT_OPEN);
     }
     return LSoundSourceRef(NewRawFileDataSource(settings.iCodec, std::move(file),
                                                 settings.SampleRate, kUnknownDataLength,

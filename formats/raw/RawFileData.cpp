@@ -14,13 +14,13 @@ LRawFileDataSoundSourceBase::LRawFileDataSoundSourceBase(LFile&& file, int32_t r
     : LSoundSourceBase(rate, nChannels, maxAmplitude), hFile(std::move(file)) {
     if (!hFile.IsOpen()) {
         DebugLog("LRawFileDataSoundSourceBase::LRawFileDataSoundSourceBase File Not Open");
-        ErrorState = 4;
+        ErrorState = LSRC_CANNOT_OPEN;
     }
     nDataStart = hFile.IsOpen() ? hFile.Tell() : 0;
     nFrameBytes = bytesPerSample * (nChannels > 0 ? nChannels : 0);
     if (nFrameBytes <= 0) {
         DebugLog("LRawFileDataSoundSourceBase::LRawFileDataSoundSourceBase nFrameBytes == 0");
-        ErrorState = 3;
+        ErrorState = LSRC_CORRUPT;
         nFrameBytes = 2;
     }
     if (dataBytes == kUnknownDataLength) {

@@ -61,7 +61,7 @@ LSRCVOX::LSRCVOX(const char* szFileName, int32_t rate)
     : LSoundSourceBase(rate, 1, 0x200000), buffer_(kVoxBufferBytes) {
     if (!hFile_.Open(szFileName, LFile::Mode::Read)) {
         DebugLog("LSRCVOX::LSRCVOX Unable to open file: %s", szFileName);
-        ErrorState = 4;
+        ErrorState = LSRC_CANNOT_OPEN;
     }
 }
 

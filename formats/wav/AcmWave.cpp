@@ -9,7 +9,7 @@ LSoundSourceRef OpenACMWaveSource(LFile&& file, const WAVEFORMATEX& format, uint
     file.Close();
     DebugLog("LSRCACMWave::LSRCACMWave no codec for format tag %u, %u bits", format.wFormatTag,
              format.wBitsPerSample);
-    return MakeErrorSource(5);
+    return MakeErrorSource(LSRC_UNSUPPORTED);
 }
 
 LSNKACMFile::LSNKACMFile(const std::string& path, const WAVEFORMATEX& format)

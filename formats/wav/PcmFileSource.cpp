@@ -13,13 +13,13 @@ LSRCPCMFileBase::LSRCPCMFileBase(LFile&& file, int32_t rate, int nChannels, int 
     : LSoundSourceBase(rate, nChannels, kFullScale16), file_(std::move(file)) {
     if (!file_.IsOpen()) {
         DebugLog("LSRCPCMFileBase::LSRCPCMFileBase File Not Open");
-        ErrorState = 4;
+        ErrorState = LSRC_CANNOT_OPEN;
     }
     iDataStart_ = file_.Tell();
     nBlockBytes_ = bytesPerSample * nChans;
     if (nBlockBytes_ == 0) {
         DebugLog("LSRCPCMFileBase::LSRCPCMFileBase nChans == 0");
-        ErrorState = 3;
+        ErrorState = LSRC_CORRUPT;
         nBlockBytes_ = 2;
     }
     int64_t size = dataSize;

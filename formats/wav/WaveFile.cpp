@@ -28,7 +28,7 @@ int64_t EvenSize(uint32_t size) {
 
 LSoundSourceRef Fail(const char* diagnostic) {
     DebugLog("%s", diagnostic);
-    return MakeErrorSource(3);
+    return MakeErrorSource(LSRC_CORRUPT);
 }
 
 }  // namespace
@@ -37,7 +37,7 @@ LSoundSourceRef LWaveFile::OpenSource(const std::string& path) {
     LFile file;
     if (!file.Open(path, LFile::Mode::Read)) {
         DebugLog("LWaveFile::OpenSource Unable to Open File:%s", path.c_str());
-        return MakeErrorSource(4);
+        return MakeErrorSource(LSRC_CANNOT_OPEN);
     }
     uint8_t h[12];
     // Outer walk: step over top-level chunks until RIFF WAVE.
