@@ -96,11 +96,11 @@ void MainDialog::DestroyDialog() {
 }
 
 void MainDialog::SetFormatIndex(int i) {
-    if (i >= 0 && i < static_cast<int>(kOutputFormats.size())) iFormat_ = i;
+    if (i >= 0 && i < static_cast<int>(FormatBoxFormats().size())) iFormat_ = i;
 }
 
 std::string MainDialog::FormatText() const {
-    return std::string(kOutputFormats[static_cast<size_t>(iFormat_)]);
+    return std::string(FormatBoxFormats()[static_cast<size_t>(iFormat_)]);
 }
 
 void MainDialog::AppendRow(const std::string& path, int64_t size) {
@@ -218,12 +218,13 @@ int MainDialog::CmCodecSettings() {
 
 void MainDialog::EvRunArguments(const std::vector<std::string>& args) {
     // On the console a format that names no output is an error before anything runs.
+    const std::vector<std::string_view> formats = FormatBoxFormats();
     if (bConsole_) {
         for (size_t i = 1; i < args.size(); ++i) {
             if (!CaseInsensitiveEqual(args[i], "-format")) continue;
             const bool bKnown =
                 i + 1 < args.size() &&
-                std::any_of(kOutputFormats.begin(), kOutputFormats.end(), [&](std::string_view f) {
+                std::any_of(formats.begin(), formats.end(), [&](std::string_view f) {
                     return CaseInsensitiveEqual(f, args[i + 1]);
                 });
             if (bKnown) {
@@ -231,7 +232,7 @@ void MainDialog::EvRunArguments(const std::vector<std::string>& args) {
                 continue;
             }
             std::string list;
-            for (std::string_view f : kOutputFormats) list += " " + std::string(f);
+            for (std::string_view f : formats) list += " " + std::string(f);
             UiHost().MessageBox(
                 (i + 1 < args.size() ? "\"" + args[i + 1] + "\" is not an output format."
                                      : std::string("-format needs an output format.")) +
@@ -251,9 +252,8 @@ void MainDialog::EvRunArguments(const std::vector<std::string>& args) {
             CmRemoveFiles(false);
         } else if (CaseInsensitiveEqual(a, "-format")) {
             if (++i >= args.size()) return;
-            for (size_t f = 0; f < kOutputFormats.size(); ++f)
-                if (CaseInsensitiveEqual(kOutputFormats[f], args[i]))
-                    iFormat_ = static_cast<int>(f);
+            for (size_t f = 0; f < formats.size(); ++f)
+                if (CaseInsensitiveEqual(formats[f], args[i])) iFormat_ = static_cast<int>(f);
         } else if (CaseInsensitiveEqual(a, "-outfolder")) {
             if (++i >= args.size()) return;
             szFolder_ = args[i];

@@ -9,12 +9,12 @@
 #include <map>
 #include <mutex>
 
-#include "support/Ftp.h"
 #include "platform/Debug.h"
 #include "support/File.h"
+#include "support/Ftp.h"
 #include "support/Process.h"
-#include "support/Sha256.h"
 #include "support/Settings.h"
+#include "support/Sha256.h"
 
 namespace sonvex {
 

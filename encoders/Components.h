@@ -65,5 +65,4 @@ void SetInstallerWaitMs(int ms);
 // Waits for a child inside a job: 0 ended (and reaped), 1 cancelled, 2 timed out.
 int WaitForChild(LProgressDialog& pd, LChildProcess& child, int ms);
 
-
 }  // namespace sonvex

@@ -5,6 +5,7 @@
 #include "encoders/Components.h"
 #include "encoders/EncoderPipe.h"
 #include "platform/Debug.h"
+#include "support/Settings.h"
 
 namespace sonvex {
 
@@ -59,6 +60,15 @@ void ComboSelectString(LDialog& dlg, int id, std::string_view text) {
             c->szText = c->items[i];
             return;
         }
+}
+
+int ClampEncoderChannels(int n) {
+    return n < 1 ? 1 : n > 2 ? 2 : n;
+}
+
+int ComboValueOr(LDialog& dlg, int id, int fallback) {
+    const int v = ParseDecimal(ComboText(dlg, id));
+    return v == 0 ? fallback : v;
 }
 
 std::string ComboText(LDialog& dlg, int id) {

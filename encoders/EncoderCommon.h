@@ -32,6 +32,11 @@ const std::vector<std::string>& EncoderBitRateList();
 const std::vector<std::string>& EncoderSampleRateList();
 const std::vector<std::string>& EncoderChannelList();
 
+// Channel counts the encoders take: 1 or 2.
+int ClampEncoderChannels(int n);
+// The decimal value of a combo's text; 0 (or no number) gives fallback.
+int ComboValueOr(LDialog& dlg, int id, int fallback);
+
 // Selects the first row that begins with text (case-insensitively) and shows it as the
 // combo's text; no such row leaves the selection and the text as they were.
 void ComboSelectString(LDialog& dlg, int id, std::string_view text);

@@ -7,14 +7,7 @@
 #include <vector>
 
 #include "encoders/Components.h"
-#include "encoders/Mp3Encoder.h"
-#include "encoders/OggFlacAacEncoders.h"
-#include "formats/aiff/AifFile.h"
-#include "formats/au/AuFile.h"
-#include "formats/gsm/GsmFile.h"
-#include "formats/raw/RawFile.h"
-#include "formats/wav/WaveFile.h"
-#include "formats/wav/WaveFormatDialog.h"
+#include "engine/FormatRegistry.h"
 #include "platform/Debug.h"
 #include "support/File.h"
 
@@ -24,122 +17,6 @@ namespace {
 
 constexpr size_t kStoredRecordBytes = 1024;
 constexpr int kStoredRecordBudgetMs = 100;
-
-// One output format: its extension, whether it is built in (needs no component), and its
-// operations. A format whose writer is not part of this build has no opener.
-struct FormatRow {
-    std::string_view ext;
-    bool bBuiltIn;
-    const char* szComponent;  // encoder component, for formats written by a helper program
-    LSoundSinkRef (*open)(const std::string& path, int32_t rate, int channels);
-    int (*checkSettings)(int32_t rate, int channels);
-};
-
-LSoundSinkRef OpenWavSink(const std::string& path, int32_t rate, int channels) {
-    return LWaveFile::OpenSink(path, ReadStoredWaveFormat(rate, channels));
-}
-
-int CheckWavSettings(int32_t rate, int channels) {
-    WAVEFORMATEX w = ReadStoredWaveFormat(rate, channels);
-    if (w.wFormatTag == WAVE_FORMAT_PCM) {
-        if (rate) w.nSamplesPerSec = static_cast<uint32_t>(rate);
-        if (channels) w.nChannels = static_cast<uint16_t>(channels);
-    }
-    if (!LWaveFileFormat::Choose(w, "Select Wave File Format")) return 0;
-    return WriteStoredWaveFormat(w) ? 1 : 0;
-}
-
-int NoOptions(int32_t, int) {
-    return 1;
-}
-
-LSoundSinkRef OpenAu(const std::string& path, int32_t rate, int channels) {
-    return LAuFile::OpenSink(path, rate, channels);
-}
-LSoundSinkRef OpenAiff(const std::string& path, int32_t rate, int channels) {
-    return LAifFile::OpenSink(path, rate, channels);
-}
-LSoundSinkRef OpenGsm(const std::string& path, int32_t, int) {
-    return LSoundSinkRef(new LGSMFileSink(path));
-}
-LSoundSinkRef OpenVox(const std::string& path, int32_t, int) {
-    return LRawFile::OpenSink(path, ReadRawSettings("VoxAudio"));
-}
-LSoundSinkRef OpenRaw(const std::string& path, int32_t, int) {
-    return LRawFile::OpenSink(path, ReadRawSettings("RawAudio"));
-}
-
-int CheckVox(int32_t, int) {
-    LRawSettings s = ReadRawSettings("VoxAudio");
-    return LRawSettingsDialog(s, "VoxAudio").DoModal() == IDOK ? 1 : 0;
-}
-int CheckRaw(int32_t rate, int channels) {
-    LRawSettings s = ReadRawSettings("RawAudio");
-    if (rate) s.SampleRate = rate;
-    if (channels) s.nChans = static_cast<uint8_t>(channels);
-    return LRawSettingsDialog(s, "RawAudio").DoModal() == IDOK ? 1 : 0;
-}
-
-LSoundSinkRef OpenMp3(const std::string& path, int32_t rate, int channels) {
-    return LMP3EncodePipe::OpenMp3Sink(path, ReadMp3Settings(), rate, channels);
-}
-LSoundSinkRef OpenOgg(const std::string& path, int32_t, int) {
-    return LOggEncodePipe::OpenOggSink(path, ReadOggSettings());
-}
-LSoundSinkRef OpenFlac(const std::string& path, int32_t, int) {
-    return LFlacEncodePipe::OpenFlacSink(path, ReadFlacSettings());
-}
-LSoundSinkRef OpenAac(const std::string& path, int32_t, int) {
-    return LAACEncodePipe::OpenAACSink(path, ReadAACSettings());
-}
-
-// Rate and channel hints replace the stored values where given.
-template <typename Settings>
-void ApplyHints(Settings& s, int32_t rate, int channels) {
-    if (rate) s.iSampleRate = rate;
-    if (channels) s.uChannels = static_cast<uint8_t>(channels);
-}
-
-int CheckMp3(int32_t, int) {
-    LMp3Settings s = ReadMp3Settings();
-    return ShowMp3Settings(s) == IDOK ? 1 : 0;
-}
-int CheckOgg(int32_t rate, int channels) {
-    LOggSettings s = ReadOggSettings();
-    ApplyHints(s, rate, channels);
-    return ShowOggSettings(s) == IDOK ? 1 : 0;
-}
-int CheckFlac(int32_t rate, int channels) {
-    LFlacSettings s = ReadFlacSettings();
-    ApplyHints(s, rate, channels);
-    return ShowFlacSettings(s) == IDOK ? 1 : 0;
-}
-int CheckAac(int32_t rate, int channels) {
-    LAACSettings s = ReadAACSettings();
-    ApplyHints(s, rate, channels);
-    return ShowAACSettings(s) == IDOK ? 1 : 0;
-}
-
-const FormatRow kRows[] = {
-    {".wav", true, nullptr, OpenWavSink, CheckWavSettings},
-    {".au", true, nullptr, OpenAu, NoOptions},
-    {".aif", true, nullptr, OpenAiff, NoOptions},
-    {".aiff", true, nullptr, OpenAiff, NoOptions},
-    {".gsm", true, nullptr, OpenGsm, NoOptions},
-    {".vox", true, nullptr, OpenVox, CheckVox},
-    {".raw", true, nullptr, OpenRaw, CheckRaw},
-    {".mp3", false, "mp3el", OpenMp3, CheckMp3},
-    {".ogg", false, "oggenc", OpenOgg, CheckOgg},
-    {".flac", false, "flacenc", OpenFlac, CheckFlac},
-    {".aac", false, "aacenc", OpenAac, CheckAac},
-    {".m4a", false, "aacenc", OpenAac, CheckAac},
-};
-
-const FormatRow* FindRow(std::string_view ext) {
-    for (const auto& r : kRows)
-        if (CaseInsensitiveEqual(r.ext, ext)) return &r;
-    return nullptr;
-}
 
 }  // namespace
 
@@ -179,10 +56,17 @@ bool WriteStoredWaveFormat(const WAVEFORMATEX& format) {
     return f.WriteExact(block.data(), static_cast<int64_t>(block.size()));
 }
 
+std::vector<std::string_view> FormatBoxFormats() {
+    std::vector<std::string_view> v;
+    for (const LOutputFormat& f : OutputFormats())
+        if (f.bInFormatBox) v.push_back(f.ext);
+    return v;
+}
+
 bool LGenSinkIsSupported(std::string_view format) {
-    const FormatRow* r = FindRow(format);
+    const LOutputFormat* r = FindOutputFormat(format);
     if (!r) return false;
-    if (r->bBuiltIn) return r->open != nullptr;
+    if (!r->szComponent) return r->open != nullptr;
     std::string path;
     if (GetComponentPath(r->szComponent, path)) return true;
     LProcessGetComponentPath job(r->szComponent);
@@ -190,12 +74,12 @@ bool LGenSinkIsSupported(std::string_view format) {
 }
 
 bool LGenSinkIsEncoder(std::string_view format) {
-    const FormatRow* r = FindRow(format);
-    return r && !r->bBuiltIn;
+    const LOutputFormat* r = FindOutputFormat(format);
+    return r && r->szComponent;
 }
 
 int LGenSinkCheckSettings(std::string_view format, int32_t rate, int channels) {
-    const FormatRow* r = FindRow(format);
+    const LOutputFormat* r = FindOutputFormat(format);
     if (!r || !r->checkSettings) {
         DebugLog("LGenSinkCheckSettings file type not supported: %.*s",
                  static_cast<int>(format.size()), format.data());
@@ -206,7 +90,7 @@ int LGenSinkCheckSettings(std::string_view format, int32_t rate, int channels) {
 
 LSoundSinkRef LGenSinkOpenSink(const std::string& path, int32_t rate, int channels) {
     const std::string ext = GetExtension(LFile::_GetFileFromPath(path));
-    const FormatRow* r = ext.empty() ? nullptr : FindRow(ext);
+    const LOutputFormat* r = ext.empty() ? nullptr : FindOutputFormat(ext);
     if (!r || !r->open) {
         DebugLog("LGenSinkOpenSink file type not supported: %s", ext.c_str());
         return {};

@@ -1,19 +1,18 @@
 // The output formats and the sink for each: support checks, options dialogs, sink opening.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "audio/SoundSink.h"
 #include "formats/wav/WaveFormat.h"
 
 namespace sonvex {
 
-// The format box, in order.
-inline constexpr std::array<std::string_view, 11> kOutputFormats = {
-    ".wav", ".mp3", ".au", ".aiff", ".gsm", ".vox", ".raw", ".ogg", ".flac", ".aac", ".m4a"};
+// The format box, in order (the output formats of the format registry).
+std::vector<std::string_view> FormatBoxFormats();
 
 // True when the format can be written now; may install a missing encoder on demand.
 bool LGenSinkIsSupported(std::string_view format);

@@ -6,13 +6,7 @@
 #include <cstring>
 #include <memory>
 
-#include "engine/HelperDecoders.h"
-#include "engine/DecoderJob.h"
-#include "formats/aiff/AifFile.h"
-#include "formats/au/AuFile.h"
-#include "formats/dct/DCTDecode.h"
-#include "formats/gsm/GsmFile.h"
-#include "formats/mp3/MP3Source.h"
+#include "engine/FormatRegistry.h"
 #include "formats/raw/RawFile.h"
 #include "formats/wav/WaveFile.h"
 #include "formats/wav/WaveFormat.h"
@@ -26,43 +20,16 @@ namespace {
 
 const char kCheckExists[] =
     "Cannot open the file \"%s\". Check it exists and you have read access.";
-const char kCorrupt[] = "Cannot open the file \"%s\" because it is corrupt.";
-const char kNoAcmCodec[] =
-    "Cannot open the file \"%s\" because the required ACM codec is not installed on this "
-    "PC.\r\n\r\nOpen the file with Windows Media Player to auto-install the codec then reattempt "
-    "to load it.";
 const char kCannotOpen[] = "Cannot open the file \"%s\".";
-const char kNotLayer3[] =
-    "Cannot open the file \"%s\". It is possibly either corrupt or not a true layer-3 MPEG file.";
-const char kWmaFailed[] =
-    "Cannot open file \"%s\". It is possible that the file does not exist, it is corrupt or the "
-    "file is protected with Digital Rights Management (DRM) which limits the recording to "
-    "limited players.";
-
-// The message for a directly opened format whose source carries an ErrorState.
-using MessageFor = const char* (*)(int errorState);
-
-const char* WavMessage(int e) {
-    return e == LSRC_CORRUPT       ? kCorrupt
-           : e == LSRC_CANNOT_OPEN ? kCheckExists
-           : e == LSRC_UNSUPPORTED ? kNoAcmCodec
-                                   : kCannotOpen;
-}
-const char* Mp3Message(int e) {
-    return e == LSRC_CANNOT_OPEN ? kCheckExists : kNotLayer3;
-}
-const char* AiffAuMessage(int e) {
-    return e == LSRC_CANNOT_OPEN ? kCheckExists : kCorrupt;
-}
-const char* ExistsMessage(int) {
-    return kCheckExists;
-}
 
 bool HasExt(const std::string& ext, std::initializer_list<const char*> list) {
     for (const char* e : list)
         if (CaseInsensitiveEqual(ext, e)) return true;
     return false;
 }
+
+// The message for a directly opened format whose source carries an ErrorState.
+using MessageFor = const char* (*)(int errorState);
 
 int OpenDirect(LSoundSourceRef& source, LSoundSourceRef opened, const std::string& path,
                const LUiContext& context, MessageFor message) {
@@ -93,35 +60,16 @@ bool DecodedWavIsWhole(const std::string& path) {
 
 // Runs a decoder job into a temporary WAV and opens the result.
 int OpenDecoded(LSoundSourceRef& source, const std::string& path, const LUiContext& context,
-                const std::string& ext, std::string* pTempPath) {
+                const LInputFormat& format, std::string* pTempPath) {
+    const std::string ext = SourceExtension(path);
     LLockFile lock;
     std::string temp;
     if (!AllocateTempWav(lock, temp)) {
         context.ShowError(FormatMessage(kCannotOpen, path));
         return LPROCESS_FAILED;
     }
-    bool bDirectX = false;
-    std::unique_ptr<LProgressDialog> job;
-    if (HasExt(ext, {".wma"})) {
-        job = std::make_unique<LMissingDecoder>("Loading WMA file", path, temp, false);
-    } else if (HasExt(ext, {".dss"})) {
-        job = std::make_unique<LMissingDecoder>("Loading DSS file", path, temp, true);
-    } else if (HasExt(ext, {".ra", ".ram", ".rm"})) {
-        job = std::make_unique<LMissingDecoder>("Loading RealAudio file", path, temp, true);
-    } else if (HasExt(ext, {".aac", ".m4a"})) {
-        job = std::make_unique<LAACDecode>(path, temp);
-    } else if (HasExt(ext, {".ogg"})) {
-        job = std::make_unique<LOggDecode>(path, temp);
-    } else if (HasExt(ext, {".flac"})) {
-        job = std::make_unique<LFLACDecode>(path, temp);
-    } else if (HasExt(ext, {".sri"})) {
-        job = std::make_unique<LMissingDecoder>("Loading SRI file", path, temp, true);
-    } else if (HasExt(ext, {".dct"})) {
-        job = std::make_unique<LDCTDecode>(path, temp);
-    } else {
-        bDirectX = true;
-        job = std::make_unique<LMissingDecoder>("Loading with DirectX", path, temp, false);
-    }
+    const bool bMedia = &format == &MediaDecoderFormat();
+    std::unique_ptr<LProgressDialog> job = format.decoder(path, temp);
     int result = job->Run();
     if (result == LPROCESS_OK && !DecodedWavIsWhole(temp)) {
         DebugLog("OpenDecoded %s: the decoded file is shorter than its header says", temp.c_str());
@@ -130,9 +78,9 @@ int OpenDecoded(LSoundSourceRef& source, const std::string& path, const LUiConte
     }
     if (result != LPROCESS_OK) {
         unlink(temp.c_str());
-        if (result == LPROCESS_FAILED && HasExt(ext, {".wma"})) {
-            context.ShowError(FormatMessage(kWmaFailed, path));
-        } else if (result == LPROCESS_FAILED && bDirectX) {
+        if (result == LPROCESS_FAILED && format.szFailureMessage) {
+            context.ShowError(FormatMessage(format.szFailureMessage, path));
+        } else if (result == LPROCESS_FAILED && bMedia) {
             if (!PathExists(path)) {
                 context.ShowError(FormatMessage(kCheckExists, path));
             } else if (HasExt(ext, {".msv", ".dvf"})) {
@@ -192,27 +140,23 @@ bool AllocateTempWav(LLockFile& lock, std::string& path) {
 int LGenSourceOpen(LSoundSourceRef& source, const std::string& path, const LUiContext& context,
                    std::string* pTempPath) {
     if (pTempPath) pTempPath->clear();
-    const std::string ext = SourceExtension(path);
-    if (HasExt(ext, {".wav"}))
-        return OpenDirect(source, LWaveFile::OpenSource(path), path, context, WavMessage);
-    if (HasExt(ext, {".mp3"}))
-        return OpenDirect(source, LSoundSourceRef(new LMP3Source(path)), path, context, Mp3Message);
-    if (HasExt(ext, {".aif", ".aiff"}))
-        return OpenDirect(source, LAifFile::OpenSource(path), path, context, AiffAuMessage);
-    if (HasExt(ext, {".au"}) || (HasExt(ext, {".snd"}) && LAuFile::HasMagic(path)))
-        return OpenDirect(source, LAuFile::OpenSource(path), path, context, AiffAuMessage);
-    if (HasExt(ext, {".gsm"}))
-        return OpenDirect(source, LSoundSourceRef(new LGSMFileSource(path)), path, context,
-                          ExistsMessage);
-    if (HasExt(ext, {".vox", ".raw", ".snd"})) {
-        const char* section = HasExt(ext, {".vox"}) ? "VoxAudio" : "RawAudio";
-        LRawSettings settings = ReadRawSettings(section);
-        if (context.TakePrompt() && LRawSettingsDialog(settings, section).DoModal() != IDOK)
-            return LPROCESS_STOPPED;
-        return OpenDirect(source, LRawFile::OpenSource(path, settings), path, context,
-                          ExistsMessage);
+    const LInputFormat* format = FindInputFormat(path);
+    if (!format) return OpenDecoded(source, path, context, MediaDecoderFormat(), pTempPath);
+    switch (format->kind) {
+        case LInputKind::Direct:
+            return OpenDirect(source, format->open(path), path, context, format->message);
+        case LInputKind::Raw: {
+            LRawSettings settings = ReadRawSettings(format->szRawSection);
+            if (context.TakePrompt() &&
+                LRawSettingsDialog(settings, format->szRawSection).DoModal() != IDOK)
+                return LPROCESS_STOPPED;
+            return OpenDirect(source, LRawFile::OpenSource(path, settings), path, context,
+                              format->message);
+        }
+        case LInputKind::Decoded:
+            break;
     }
-    return OpenDecoded(source, path, context, ext, pTempPath);
+    return OpenDecoded(source, path, context, *format, pTempPath);
 }
 
 }  // namespace sonvex

@@ -5,7 +5,9 @@
 #include "common/ScriptedHost.h"
 #include "encoders/EncTestUtil.h"
 #include "encoders/Mp3Encoder.h"
-#include "encoders/OggFlacAacEncoders.h"
+#include "encoders/AacEncoder.h"
+#include "encoders/FlacEncoder.h"
+#include "encoders/OggEncoder.h"
 #include "support/Settings.h"
 
 using namespace sonvex;

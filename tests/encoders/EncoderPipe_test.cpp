@@ -7,7 +7,9 @@
 
 #include "encoders/EncTestUtil.h"
 #include "encoders/Mp3Encoder.h"
-#include "encoders/OggFlacAacEncoders.h"
+#include "encoders/AacEncoder.h"
+#include "encoders/FlacEncoder.h"
+#include "encoders/OggEncoder.h"
 
 using namespace sonvex;
 using namespace sonvex::test;

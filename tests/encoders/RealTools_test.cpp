@@ -8,7 +8,9 @@
 #include "encoders/EncTestUtil.h"
 #include "encoders/EncoderPipe.h"
 #include "encoders/Mp3Encoder.h"
-#include "encoders/OggFlacAacEncoders.h"
+#include "encoders/AacEncoder.h"
+#include "encoders/FlacEncoder.h"
+#include "encoders/OggEncoder.h"
 #include "engine/HelperDecoders.h"
 
 using namespace sonvex;
