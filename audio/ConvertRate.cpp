@@ -14,6 +14,10 @@ namespace {
 
 constexpr int kTaps = LRateFilter::kTaps;
 constexpr int kFirstHalf = 33;  // taps 0..32 form s1, taps 33..62 form s2
+// Largest source to target ratios for the plain two-converter plan and for a first converter
+// to four times the target.
+constexpr int kMaxWideRatio = 9;
+constexpr int kMaxDecimatorRatio = 32;
 
 // The 16-bit kernel. A coefficient c (|c| < 65536) is split as c = 256 * hi + lo with hi and lo
 // both 16-bit, so c * x = 256 * (hi * x) + lo * x for a normalised sample x. Each partial sum
@@ -281,7 +285,19 @@ void LSPConvertRate::OpenSource(LSoundSourceRef& result, const LSoundSourceRef& 
         return;
     }
     LSoundSourceRef src = source;
-    if (target < (src->SampleRate >> 2)) src = new LSRCConvertRate(src, 2 * target, true);
+    if (target > 0 && src->SampleRate > int64_t{kMaxWideRatio} * target) {
+        // The wide converter to twice the target keeps tones up to 0.4 x target only while the
+        // source is at most about 9.6 times the target (its cut-off 2b/a - 0.09375 shrinks to
+        // nothing). Above nine times, a first converter goes to four times the target; its pass
+        // band, about 2 x target - 3/64 x source, holds 0.4 x target up to 34 times, so larger
+        // ratios are halved first.
+        while (src->SampleRate > int64_t{kMaxDecimatorRatio} * target)
+            src = new LSRCConvertRate(src, src->SampleRate - src->SampleRate / 2, false);
+        src = new LSRCConvertRate(src, 4 * target, false);
+        src = new LSRCConvertRate(src, 2 * target, true);
+    } else if (target < (src->SampleRate >> 2)) {
+        src = new LSRCConvertRate(src, 2 * target, true);
+    }
     result = new LSRCConvertRate(src, target, false);
 }
 

@@ -1,5 +1,5 @@
 // Sample-rate conversion: a 63-tap polyphase FIR (Kaiser-windowed sinc) on block-normalised
-// integer samples, and the stage that inserts one or two converters.
+// integer samples, and the stage that chains the converters a ratio needs.
 #pragma once
 
 #include <cstddef>
@@ -66,7 +66,8 @@ private:
 };
 
 // Stage: converts to the parameter's rate, through twice the target first when the target is
-// below a quarter of the source rate.
+// below a quarter of the source rate; above nine times the target, through four times the
+// target before that (after halving the source rate while it is above 32 times the target).
 class LSPConvertRate : public LSoundProcessBase {
 public:
     explicit LSPConvertRate(int32_t targetRate) : LSoundProcessBase(targetRate) {}

@@ -1,12 +1,13 @@
 #!/bin/sh
-# Times a 600 s 44.1 kHz stereo WAV converted to 8 kHz mono by our stages, sox and ffmpeg.
-# Runs are interleaved; prints the median of each and the ratios to ours.
-#   bench/resample.sh [build-dir] [runs]
+# Times a 600 s stereo WAV (44.1 kHz unless given) converted to 8 kHz mono by our stages, sox
+# and ffmpeg. Runs are interleaved; prints the median of each and the ratios to ours.
+#   bench/resample.sh [build-dir] [runs] [input-rate]
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
 build=${1:-$root/build}
 runs=${2:-5}
+rate=${3:-44100}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -18,7 +19,7 @@ python3 -c 'import struct,sys; sys.stdout.buffer.write(struct.pack("<HHIIHHH",1,
     >"$XDG_DATA_HOME/verrowave/WavCodec.wff"
 
 # Music-like material: two tones over pink noise.
-sox -n -r 44100 -c 2 -b 16 "$work/in.wav" synth 600 pinknoise synth 600 sine 440 \
+sox -n -r "$rate" -c 2 -b 16 "$work/in.wav" synth 600 pinknoise synth 600 sine 440 \
     synth 600 sine mix 3000 vol 0.5
 
 # Appends "wall cpu" seconds of one run to a file.
@@ -38,7 +39,7 @@ for i in $(seq "$runs"); do
 done
 
 median() { cut -d' ' -f"$2" "$1" | sort -n | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }
-echo "runs: $runs (interleaved), input: 600 s 44100 Hz stereo 16-bit -> 8000 Hz mono"
+echo "runs: $runs (interleaved), input: 600 s $rate Hz stereo 16-bit -> 8000 Hz mono"
 echo "median        wall s   cpu s   wall ratio to sonvex   cpu ratio to sonvex"
 ow=$(median "$work/ours" 1); oc=$(median "$work/ours" 2)
 for tool in ours sox ffmpeg; do
