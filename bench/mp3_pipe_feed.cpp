@@ -49,7 +49,6 @@ int main(int argc, char** argv) {
     s.bConstantBitRate = 1;
     s.uCBRBitRate = 128;
     s.bHighQuality = 1;
-    LPipeOut::SetCloseWaitMs(24 * 3600 * 1000);  // time the whole encode
     LSoundSinkRef sink = LMP3EncodePipe::OpenMp3Sink(argv[2], s, rate, chans);
     if (!sink || sink->IsUnusable()) {
         std::fprintf(stderr, "cannot start the mp3el component\n");
@@ -64,6 +63,7 @@ int main(int argc, char** argv) {
             block[i] = static_cast<int16_t>(p[2 * i] | (p[2 * i + 1] << 8)) * 16;
         sink->Write(block.data(), static_cast<int>(n));
     }
+    sink->Finish();  // the whole encode is timed
     sink.Reset();
     return 0;
 }

@@ -26,9 +26,7 @@ constexpr const char* kDefaultFallbackServer = "ftp2.verrowave.com";
 constexpr const char* kComponentsPage = "https://www.verrowave.com/sonvex/components.html";
 constexpr const char* kServerFolder = "components";
 
-std::atomic<int> g_installerWaitMs{120000};
 std::mutex g_folderMutex;
-std::string g_localInstallerFolder;  // empty: beside the program
 // Adapters found usable by their installer but not registered (a read-only configuration):
 // they serve the rest of this run.
 std::map<std::string, std::string> g_unregistered;
@@ -65,14 +63,14 @@ std::string Trimmed(const std::string& s) {
 
 // Runs an installer and waits for it inside the job. 0 ended (exit code in *pExit),
 // 1 cancelled, 2 timed out, -1 could not start. A cancelled or late installer runs on.
-int RunInstaller(LProgressDialog& pd, const std::string& path, int* pExit) {
+int RunInstaller(LProgressDialog& pd, const std::string& path, int waitMs, int* pExit) {
     LChildProcess child;
     LChildProcess::Options o;
     o.stdinMode = LChildProcess::Stdio::Null;
     o.stdoutMode = LChildProcess::Stdio::Null;
     o.stderrMode = LChildProcess::Stdio::Inherit;  // an installer's reason reaches the user
     if (!child.Start({path}, o)) return -1;
-    int w = WaitForChild(pd, child, g_installerWaitMs);
+    int w = WaitForChild(pd, child, waitMs);
     if (w == 0) *pExit = child.ExitCode();
     return w;
 }
@@ -110,19 +108,9 @@ std::string FallbackComponentServer() {
     return SettingsReadString(kServersSection, "FallbackServer", kDefaultFallbackServer);
 }
 
-std::string LocalInstallerFolder() {
-    std::lock_guard<std::mutex> lock(g_folderMutex);
-    if (!g_localInstallerFolder.empty()) return g_localInstallerFolder;
+std::string LocalInstallerFolder(const LInstallOptions& options) {
+    if (!options.szInstallerFolder.empty()) return options.szInstallerFolder;
     return ProgramFolder() + "/components";
-}
-
-void SetLocalInstallerFolder(std::string folder) {
-    std::lock_guard<std::mutex> lock(g_folderMutex);
-    g_localInstallerFolder = std::move(folder);
-}
-
-void SetInstallerWaitMs(int ms) {
-    g_installerWaitMs = ms;
 }
 
 int WaitForChild(LProgressDialog& pd, LChildProcess& child, int ms) {
@@ -142,9 +130,10 @@ int WaitForChild(LProgressDialog& pd, LChildProcess& child, int ms) {
     }
 }
 
-int ProcessGetComponentPath(LProgressDialog& pd, std::string_view name, std::string& out) {
+int ProcessGetComponentPath(LProgressDialog& pd, std::string_view name, std::string& out,
+                            const LInstallOptions& options) {
     if (GetComponentPath(name, out)) return LPROCESS_OK;
-    int r = ProcessInstallProgram(pd, name);
+    int r = ProcessInstallProgram(pd, name, options);
     if (r == LPROCESS_STOPPED) return r;
     if (GetComponentPath(name, out)) return LPROCESS_OK;
     pd.ReportError("Sonvex cannot install the required install-on-demand component \"" +
@@ -153,17 +142,18 @@ int ProcessGetComponentPath(LProgressDialog& pd, std::string_view name, std::str
     return LPROCESS_FAILED;
 }
 
-int ProcessInstallProgram(LProgressDialog& pd, std::string_view name) {
+int ProcessInstallProgram(LProgressDialog& pd, std::string_view name,
+                          const LInstallOptions& options) {
     // The installer shipped with the program registers the adapter of a tool that is present.
-    std::string local = LocalInstallerFolder() + "/install-" + std::string(name);
+    std::string local = LocalInstallerFolder(options) + "/install-" + std::string(name);
     if (IsExecutableFile(local)) {
         pd.SetStatusText(0, "Running install-on-demand");
         pd.SetStatusText(1, std::string(name));
         int exitCode = -1;
-        int w = RunInstaller(pd, local, &exitCode);
+        int w = RunInstaller(pd, local, options.installerWaitMs, &exitCode);
         if (w == 1) return LPROCESS_STOPPED;
         if (w == 0 && exitCode == 0) return LPROCESS_OK;
-        const std::string adapter = LocalInstallerFolder() + "/" + std::string(name);
+        const std::string adapter = LocalInstallerFolder(options) + "/" + std::string(name);
         if (w == 0 && exitCode == kInstallerUnregistered && IsExecutableFile(adapter)) {
             {
                 std::lock_guard<std::mutex> lock(g_folderMutex);
@@ -186,9 +176,9 @@ int ProcessInstallProgram(LProgressDialog& pd, std::string_view name) {
     pd.SetStatusText(0, "Download install-on-demand");
     pd.SetStatusText(1, remote);
 
-    int r = ProcessDownloadComponent(pd, PrimaryComponentServer(), remote, localPath);
+    int r = ProcessDownloadComponent(pd, PrimaryComponentServer(), remote, localPath, options);
     if (r == LPROCESS_FAILED)
-        r = ProcessDownloadComponent(pd, FallbackComponentServer(), remote, localPath);
+        r = ProcessDownloadComponent(pd, FallbackComponentServer(), remote, localPath, options);
 
     if (r == LPROCESS_OK) {
         std::string pin;
@@ -202,7 +192,7 @@ int ProcessInstallProgram(LProgressDialog& pd, std::string_view name) {
             pd.SetStatusText(0, "Running install-on-demand");
             chmod(localPath.c_str(), 0700);
             int exitCode = -1;
-            if (RunInstaller(pd, localPath, &exitCode) < 0)
+            if (RunInstaller(pd, localPath, options.installerWaitMs, &exitCode) < 0)
                 DebugLog("ProcessInstallProgram cannot start %s", localPath.c_str());
         }
     }
@@ -211,8 +201,10 @@ int ProcessInstallProgram(LProgressDialog& pd, std::string_view name) {
 }
 
 int ProcessDownloadComponent(LProgressDialog& pd, std::string_view server,
-                             std::string_view remoteName, const std::string& localPath) {
+                             std::string_view remoteName, const std::string& localPath,
+                             const LInstallOptions& options) {
     LFileTransferProtocol ftp;
+    ftp.SetStallTimeoutSeconds(options.ftpStallSeconds);
     int r;
     if (!ftp.LogOnServer(server)) {
         DebugLog("ProcessDownloadComponent ftp.LogOnServer FAILED %.*s",

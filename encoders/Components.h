@@ -16,6 +16,13 @@ class LFileTransferProtocol;
 
 std::string ComponentKey(std::string_view name);
 
+// How install-on-demand runs; the defaults are the program's.
+struct LInstallOptions {
+    int installerWaitMs = 120000;   // how long an installer is waited for
+    long ftpStallSeconds = 30;      // a silent server fails after this
+    std::string szInstallerFolder;  // local installers; empty: "components" beside the program
+};
+
 // out is set empty, then to the registered path; true when the value was read (an empty
 // path counts as registered).
 bool GetComponentPath(std::string_view name, std::string& out);
@@ -23,30 +30,37 @@ bool GetComponentPath(std::string_view name, std::string& out);
 // Looks the component up and installs it when missing, inside a running progress job:
 // LPROCESS_OK with out filled, LPROCESS_STOPPED when cancelled, LPROCESS_FAILED after the
 // message has been shown.
-int ProcessGetComponentPath(LProgressDialog& pd, std::string_view name, std::string& out);
+int ProcessGetComponentPath(LProgressDialog& pd, std::string_view name, std::string& out,
+                            const LInstallOptions& options = {});
 
 // The same as a job of its own (caption "Install-on-Demand" by default).
 class LProcessGetComponentPath : public LProgressDialog {
 public:
-    explicit LProcessGetComponentPath(std::string name, std::string title = "Install-on-Demand")
-        : LProgressDialog(std::move(title)), szName(std::move(name)) {}
+    explicit LProcessGetComponentPath(std::string name, std::string title = "Install-on-Demand",
+                                      LInstallOptions options = {})
+        : LProgressDialog(std::move(title)),
+          szName(std::move(name)),
+          options_(std::move(options)) {}
     const std::string& Path() const { return szPath; }
 
 protected:
-    int Work() override { return ProcessGetComponentPath(*this, szName, szPath); }
+    int Work() override { return ProcessGetComponentPath(*this, szName, szPath, options_); }
 
 private:
     std::string szName;
     std::string szPath;
+    LInstallOptions options_;
 };
 
 // Runs the local installer "install-<name>"; when there is none or it fails, downloads
 // "<name>.exe" from the primary server (then the fallback) and runs it when its SHA-256
 // matches the pin. Returns the result of the download (or LPROCESS_OK when the local
 // installer succeeded).
-int ProcessInstallProgram(LProgressDialog& pd, std::string_view name);
+int ProcessInstallProgram(LProgressDialog& pd, std::string_view name,
+                          const LInstallOptions& options = {});
 int ProcessDownloadComponent(LProgressDialog& pd, std::string_view server,
-                             std::string_view remoteName, const std::string& localPath);
+                             std::string_view remoteName, const std::string& localPath,
+                             const LInstallOptions& options = {});
 int ProcessFtpDownload(LProgressDialog& pd, std::string_view remoteName,
                        const std::string& localPath, LFileTransferProtocol& ftp);
 
@@ -55,12 +69,8 @@ int ProcessFtpDownload(LProgressDialog& pd, std::string_view remoteName,
 std::string PrimaryComponentServer();
 std::string FallbackComponentServer();
 
-// Folder of the local installers: "components" beside the program. Tests may point it
-// elsewhere ("" restores the default).
-std::string LocalInstallerFolder();
-void SetLocalInstallerFolder(std::string folder);
-// How long an installer is waited for (120000 ms).
-void SetInstallerWaitMs(int ms);
+// Folder of the local installers: the options' folder, else "components" beside the program.
+std::string LocalInstallerFolder(const LInstallOptions& options = {});
 
 // Waits for a child inside a job: 0 ended (and reaped), 1 cancelled, 2 timed out.
 int WaitForChild(LProgressDialog& pd, LChildProcess& child, int ms);

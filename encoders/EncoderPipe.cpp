@@ -4,7 +4,6 @@
 #include <poll.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -14,7 +13,6 @@
 namespace sonvex {
 
 namespace {
-std::atomic<int> g_closeWaitMs{3000};
 constexpr int kPollSliceMs = 100;
 
 int64_t NowMs() {
@@ -23,14 +21,6 @@ int64_t NowMs() {
         .count();
 }
 }  // namespace
-
-void LPipeOut::SetCloseWaitMs(int ms) {
-    g_closeWaitMs = ms;
-}
-
-int LPipeOut::CloseWaitMs() {
-    return g_closeWaitMs;
-}
 
 bool LPipeOut::_Open(const LCommandLine& commandLine) {
     DebugLog("LPipeOut::_Open %s", commandLine.Text().c_str());
@@ -73,7 +63,7 @@ bool LPipeOut::_CloseAndWait(const CancelCheck& cancel) {
 bool LPipeOut::_Close() {
     process_.CloseStdin();
     if (!process_.Running()) return true;
-    if (!process_.Wait(g_closeWaitMs)) {
+    if (!process_.Wait(iCloseWaitMs_)) {
         DebugLog(
             "LPipeOut::_Close() WaitForSingleObject(hEncoderProcess) FAILED - process did "
             "not close properly");

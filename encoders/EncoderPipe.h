@@ -45,9 +45,8 @@ public:
     bool IsOpen() const { return process_.StdinFd() >= 0; }
     pid_t EncoderPid() const { return process_.Pid(); }
 
-    // How long _Close waits for the encoder (3000 ms); tests shorten it, tools lengthen it.
-    static void SetCloseWaitMs(int ms);
-    static int CloseWaitMs();
+    // How long _Close waits for the encoder (3000 ms).
+    void SetCloseWaitMs(int ms) { iCloseWaitMs_ = ms; }
     // How long an encoder may read nothing before a write fails (60 s).
     void SetStallTimeoutMs(int ms) { iStallMs_ = ms; }
 
@@ -55,6 +54,7 @@ public:
 
 private:
     LChildProcess process_;
+    int iCloseWaitMs_ = 3000;
     int iStallMs_ = 60000;
 };
 
@@ -70,6 +70,8 @@ public:
     // Polled while writes and Finish wait for the encoder.
     void SetCancelCheck(std::function<bool()> cancel) override { cancel_ = std::move(cancel); }
     void SetStallTimeoutMs(int ms) { pipe_.SetStallTimeoutMs(ms); }
+    // How long a release without Finish waits for the encoder before leaving it to run on.
+    void SetCloseWaitMs(int ms) { pipe_.SetCloseWaitMs(ms); }
     // The result of the last Write: false when the pipe write failed.
     bool LastWriteOk() const { return bLastWriteOk_; }
     const LCommandLine& CommandLine() const { return commandLine_; }

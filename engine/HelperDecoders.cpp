@@ -1,25 +1,12 @@
 #include "engine/HelperDecoders.h"
 
 #include <algorithm>
-#include <atomic>
 
 #include "encoders/Components.h"
 #include "platform/Debug.h"
 #include "support/File.h"
 
 namespace sonvex {
-
-namespace {
-std::atomic<int> g_budgetMs{3600000};
-}
-
-void LHelperDecodeBase::SetTimeBudgetMs(int ms) {
-    g_budgetMs = ms;
-}
-
-int LHelperDecodeBase::TimeBudgetMs() {
-    return g_budgetMs;
-}
 
 int ProcessRunCommandLineProcess(LProgressDialog& pd, const LCommandLine& commandLine,
                                  int budgetMs) {
@@ -60,9 +47,9 @@ int LHelperDecodeBase::Work() {
     SetStatusText(0, pszStatus);
     SetStatusText(1, LFile::_GetFileFromPath(szInputPath));
     std::string component;
-    int r = ProcessGetComponentPath(*this, pszComponent, component);
+    int r = ProcessGetComponentPath(*this, pszComponent, component, installOptions);
     if (r != LPROCESS_OK) return r;
-    r = ProcessRunCommandLineProcess(*this, BuildCommandLine(component), g_budgetMs);
+    r = ProcessRunCommandLineProcess(*this, BuildCommandLine(component), iTimeBudgetMs);
     if (r == LPROCESS_FAILED)
         ReportError("Cannot open the file \"" + szInputPath + "\": the decoder \"" +
                     std::string(pszComponent) + "\" failed to decode it.");

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "encoders/Components.h"
 #include "engine/DecoderJob.h"
 #include "support/Process.h"
 
@@ -19,9 +20,9 @@ int ProcessRunCommandLineProcess(LProgressDialog& pd, const LCommandLine& comman
 // A decoder job that runs a decoder component.
 class LHelperDecodeBase : public LDecoderJob {
 public:
-    // One hour for every decoder process; tests shorten it.
-    static void SetTimeBudgetMs(int ms);
-    static int TimeBudgetMs();
+    // How long the decoder process may run (one hour), and how a missing one is installed.
+    int iTimeBudgetMs = 3600000;
+    LInstallOptions installOptions;
 
 protected:
     LHelperDecodeBase(std::string title, std::string inputPath, std::string tempWavPath,

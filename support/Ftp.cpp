@@ -63,14 +63,6 @@ std::string LFileTransferProtocol::Url(std::string_view tail) const {
     return url;
 }
 
-namespace {
-long g_nStallSeconds = 30;
-}  // namespace
-
-void LFileTransferProtocol::SetStallTimeoutSeconds(long seconds) {
-    g_nStallSeconds = seconds;
-}
-
 // Runs one command transfer (log-on, change folder) to its end on the client's connection.
 bool LFileTransferProtocol::RunCommand(const std::string& url) {
     CURL* e = Easy(hService_);
@@ -111,10 +103,10 @@ bool LFileTransferProtocol::LogOnServer(std::string_view server) {
     curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "ftp");
     // A server that accepts and then stays silent must not hang the job.
-    curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT, g_nStallSeconds);
-    curl_easy_setopt(e, CURLOPT_SERVER_RESPONSE_TIMEOUT, g_nStallSeconds);
+    curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT, nStallSeconds_);
+    curl_easy_setopt(e, CURLOPT_SERVER_RESPONSE_TIMEOUT, nStallSeconds_);
     curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, g_nStallSeconds);
+    curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, nStallSeconds_);
     hService_ = e;
     if (!RunCommand(Url(""))) {
         DebugLog("LFileTransferProtocol::LogOnServer(anonymous) InternetConnect FAILED");
@@ -233,8 +225,6 @@ void LFileTransferProtocol::CloseFile() {
 }
 
 #else  // no libcurl: every download fails
-
-void LFileTransferProtocol::SetStallTimeoutSeconds(long) {}
 
 bool LFileTransferProtocol::Connect() {
     DebugLog("LFileTransferProtocol::Connect() LoadLibrary WinINet.DLL failed");

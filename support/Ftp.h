@@ -35,9 +35,10 @@ public:
     void CloseFile();
 
     // A connection that sends nothing for this long fails instead of hanging (30 s unless set).
-    static void SetStallTimeoutSeconds(long seconds);
+    void SetStallTimeoutSeconds(long seconds) { nStallSeconds_ = seconds; }
 
 private:
+    long nStallSeconds_ = 30;
     bool RunCommand(const std::string& url);
     void Step();
     std::string Url(std::string_view tail) const;

@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "common/ScriptedHost.h"
-#include "encoders/EncTestUtil.h"
-#include "encoders/Mp3Encoder.h"
 #include "encoders/AacEncoder.h"
+#include "encoders/EncTestUtil.h"
 #include "encoders/FlacEncoder.h"
+#include "encoders/Mp3Encoder.h"
 #include "encoders/OggEncoder.h"
 #include "support/Settings.h"
 
@@ -358,7 +358,7 @@ TEST(OggFlacAacDialogs, RestoreDefaultsSelectStereoAndOkStores) {
         using D = LOggEncodeDlg;
         EXPECT_FALSE(d.IsEnabled(D::IDC_ABRRATE));
         EXPECT_TRUE(d.IsEnabled(D::IDC_VBRMIN));
-        EXPECT_EQ(d.ComboGetSel(D::IDC_CHANNELS), 0);  // mono, as given
+        EXPECT_EQ(d.ComboGetSel(D::IDC_CHANNELS), 0);     // mono, as given
         EXPECT_EQ(d.ComboGetSel(D::IDC_SAMPLERATE), -1);  // 12345 is not in the list
         d.SetCheck(D::IDC_ABR, true);
         d.Command(D::IDC_ABR);

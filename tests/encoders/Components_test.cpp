@@ -13,10 +13,10 @@
 
 #include "common/ScriptedHost.h"
 #include "encoders/EncTestUtil.h"
-#include "support/Ftp.h"
-#include "support/Sha256.h"
 #include "support/File.h"
+#include "support/Ftp.h"
 #include "support/Process.h"
+#include "support/Sha256.h"
 
 using namespace sonvex;
 using namespace sonvex::test;
@@ -121,8 +121,9 @@ void UseServers(const std::string& primary, const std::string& fallback) {
     SettingsWriteString("Components", "FallbackServer", fallback);
 }
 
-int RunLookup(const std::string& name, std::string* pPath = nullptr) {
-    LProcessGetComponentPath job(name);
+int RunLookup(const std::string& name, std::string* pPath = nullptr,
+              const LInstallOptions& options = {}) {
+    LProcessGetComponentPath job(name, "Install-on-Demand", options);
     int r = job.Run();
     if (pPath) *pPath = job.Path();
     return r;
@@ -245,11 +246,11 @@ TEST(InstallOnDemand, CancelDuringTheLocalInstallerStopsWithoutMessage) {
     // It runs on after Cancel: it lets go of our output streams and is ended below.
     WriteScript(folder.file("install-slow"),
                 "echo $$ > '" + folder.file("pid") + "'\nexec sleep 30 >/dev/null 2>&1");
-    SetLocalInstallerFolder(folder.path());
     host.iCancelAtPump = 3;
     std::string path;
-    EXPECT_EQ(RunLookup("slow", &path), LPROCESS_STOPPED);
-    SetLocalInstallerFolder("");
+    LInstallOptions options;
+    options.szInstallerFolder = folder.path();
+    EXPECT_EQ(RunLookup("slow", &path, options), LPROCESS_STOPPED);
     if (FileExists(folder.file("pid")))
         kill(std::stoi(ReadLines(folder.file("pid")).at(0)), SIGKILL);
     EXPECT_TRUE(host.messages.empty());
@@ -415,12 +416,11 @@ TEST(FtpClient, SilentServerFailsInsteadOfHanging) {
     ASSERT_EQ(listen(fd, 4), 0);  // the kernel completes the handshake; nobody answers
     socklen_t len = sizeof a;
     getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    LFileTransferProtocol::SetStallTimeoutSeconds(1);
     LFileTransferProtocol ftp;
+    ftp.SetStallTimeoutSeconds(1);
     const auto t0 = std::chrono::steady_clock::now();
     EXPECT_FALSE(ftp.LogOnServer("127.0.0.1:" + std::to_string(ntohs(a.sin_port))));
     EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(20));
-    LFileTransferProtocol::SetStallTimeoutSeconds(30);
     close(fd);
 }
 

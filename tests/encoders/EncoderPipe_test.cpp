@@ -5,22 +5,16 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
-#include "encoders/EncTestUtil.h"
-#include "encoders/Mp3Encoder.h"
 #include "encoders/AacEncoder.h"
+#include "encoders/EncTestUtil.h"
 #include "encoders/FlacEncoder.h"
+#include "encoders/Mp3Encoder.h"
 #include "encoders/OggEncoder.h"
 
 using namespace sonvex;
 using namespace sonvex::test;
 
 namespace {
-// Restores the close budget after a test that shortens it.
-struct CloseWait {
-    explicit CloseWait(int ms) { LPipeOut::SetCloseWaitMs(ms); }
-    ~CloseWait() { LPipeOut::SetCloseWaitMs(3000); }
-};
-
 LCommandLine Cmd(const std::vector<std::string>& args) {
     LCommandLine c;
     for (const auto& a : args) c.Quoted(a).Options(" ");
@@ -103,7 +97,6 @@ TEST(PipeSink, EncoderThatQuitsMakesWritesFailWithoutSigpipe) {
 }
 
 TEST(PipeSink, HangingEncoderIsLeftRunningAndReapedLater) {
-    CloseWait shortWait(200);
     TempDir dir;
     std::string script = dir.file("hang");
     // Ignores end of input and runs on until killed.
@@ -112,6 +105,7 @@ TEST(PipeSink, HangingEncoderIsLeftRunningAndReapedLater) {
     ASSERT_FALSE(sink->IsUnusable());
     pid_t pid = static_cast<LPipe16Sink*>(sink.get())->EncoderPid();
     ASSERT_GT(pid, 0);
+    static_cast<LPipe16Sink*>(sink.get())->SetCloseWaitMs(200);
     sink.Reset();  // waits the (shortened) budget, then gives up
     EXPECT_TRUE(ProcessExists(pid));
     EXPECT_EQ(kill(pid, 0), 0);

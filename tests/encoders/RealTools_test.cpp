@@ -5,11 +5,11 @@
 #include <signal.h>
 
 #include "common/ScriptedHost.h"
+#include "encoders/AacEncoder.h"
 #include "encoders/EncTestUtil.h"
 #include "encoders/EncoderPipe.h"
-#include "encoders/Mp3Encoder.h"
-#include "encoders/AacEncoder.h"
 #include "encoders/FlacEncoder.h"
+#include "encoders/Mp3Encoder.h"
 #include "encoders/OggEncoder.h"
 #include "engine/HelperDecoders.h"
 
@@ -32,9 +32,7 @@ protected:
         // Nothing is registered; no component server answers.
         SettingsWriteString("Components", "PrimaryServer", "127.0.0.1:1");
         SettingsWriteString("Components", "FallbackServer", "127.0.0.1:1");
-        LPipeOut::SetCloseWaitMs(30000);  // the files are checked right after closing
     }
-    void TearDown() override { LPipeOut::SetCloseWaitMs(3000); }
 
     // Installs on demand, as the format check does before opening a sink.
     void Install(const char* name) {
@@ -52,6 +50,7 @@ protected:
             int n = std::min(8192, frames - pos);
             sink->Write(in.data() + static_cast<size_t>(pos) * ch, n);
         }
+        EXPECT_TRUE(sink->Finish());  // the encoder has ended: the file is complete
         sink.Reset();
     }
 
@@ -292,7 +291,6 @@ TEST_F(RealTools, DecodersMatchTheToolsOwnDecoding) {
 
 class DecoderJob : public ::testing::Test {
 protected:
-    void TearDown() override { LHelperDecodeBase::SetTimeBudgetMs(3600000); }
     ScopedHome home_;
     ScriptedHost host_;
     TempDir dir_;
@@ -323,8 +321,9 @@ TEST_F(DecoderJob, BudgetEndsTheWaitWithCreepingProgress) {
     std::string pidFile = dir_.file("pid");
     WriteScript(dir_.file("dec"), "echo $$ > '" + pidFile + "'\nexec sleep 60");
     RegisterComponent("aacdec", dir_.file("dec"));
-    LHelperDecodeBase::SetTimeBudgetMs(1200);  // slices of 500, 500 and 200 ms
-    EXPECT_EQ(RunDecoder<LAACDecode>(dir_.file("in.aac"), dir_.file("Temp1.wav")), LPROCESS_FAILED);
+    LAACDecode job(dir_.file("in.aac"), dir_.file("Temp1.wav"));
+    job.iTimeBudgetMs = 1200;  // slices of 500, 500 and 200 ms
+    EXPECT_EQ(job.Run(), LPROCESS_FAILED);
     std::vector<int> progress;
     for (const auto& c : host_.calls)
         if (c.rfind("progress:", 0) == 0) progress.push_back(std::stoi(c.substr(9)));
@@ -337,11 +336,11 @@ TEST_F(DecoderJob, DeclinedInstallationStartsNoDecoder) {
     // It runs on after Cancel: it lets go of our output streams and is ended below.
     WriteScript(folder.file("install-oggdec"),
                 "echo $$ > '" + folder.file("pid") + "'\nexec sleep 30 >/dev/null 2>&1");
-    SetLocalInstallerFolder(folder.path());
     host_.iCancelAtPump = 2;
     std::string wav = dir_.file("Temp1.wav");
-    EXPECT_EQ(RunDecoder<LOggDecode>(dir_.file("in.ogg"), wav), LPROCESS_STOPPED);
-    SetLocalInstallerFolder("");
+    LOggDecode job(dir_.file("in.ogg"), wav);
+    job.installOptions.szInstallerFolder = folder.path();
+    EXPECT_EQ(job.Run(), LPROCESS_STOPPED);
     if (FileExists(folder.file("pid")))
         kill(std::stoi(ReadLines(folder.file("pid")).at(0)), SIGKILL);
     EXPECT_FALSE(FileExists(wav));
