@@ -3,7 +3,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace sonvex;
-    LSoundSourceRef src = LAifFile::OpenSource(fuzz::WriteInput(data, size, ".aif"));
+    LSoundSourceRef src = LAifFile::OpenSource(LByteSource::FromMemory(data, size));
     fuzz::Exercise(src);
     return 0;
 }

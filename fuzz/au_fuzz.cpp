@@ -3,7 +3,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace sonvex;
-    LSoundSourceRef src = LAuFile::OpenSource(fuzz::WriteInput(data, size, ".au"));
+    LSoundSourceRef src = LAuFile::OpenSource(LByteSource::FromMemory(data, size));
     fuzz::Exercise(src);
     return 0;
 }

@@ -4,7 +4,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace sonvex;
-    LSoundSourceRef src(new LGSMFileSource(fuzz::WriteInput(data, size, ".gsm")));
+    LSoundSourceRef src(new LGSMFileSource(LByteSource::FromMemory(data, size)));
     fuzz::Exercise(src, 4);
     // Arbitrary sample values, far beyond full scale, through the encoder and back.
     LGSMEncoderState enc;

@@ -3,7 +3,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace sonvex;
-    LSoundSourceRef src(new LSRCVOX(fuzz::WriteInput(data, size, ".vox").c_str(), 8000));
+    LSoundSourceRef src(new LSRCVOX(LByteSource::FromMemory(data, size), 8000));
     fuzz::Exercise(src);
     // Arbitrary sample values through the encoder.
     LSoundSinkRef sink(new LSNKVOX(fuzz::InputPath(".out.vox").c_str(), 8000));

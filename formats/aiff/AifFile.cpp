@@ -27,7 +27,7 @@ void PutBE32(uint8_t* p, uint32_t v) {
 
 // Steps over chunks from the current position until one named id; the position is then at
 // its first data byte and its size is returned through pSize.
-bool AIFFFindChunk(LFile& file, const char* id, uint32_t* pSize) {
+bool AIFFFindChunk(LByteSource& file, const char* id, uint32_t* pSize) {
     for (;;) {
         uint8_t hdr[8];
         if (file.Read(hdr, 8) < 8) return false;
@@ -69,12 +69,19 @@ void AiffRateToExtended(uint32_t rate, uint8_t ext[10]) {
 }
 
 LSoundSourceRef LAifFile::OpenSource(const std::string& path) {
-    LFile file;
-    bool bOpen = file.Open(path, LFile::Mode::Read);
+    LByteSource file = LByteSource::OpenFile(path);
+    if (!file.IsOpen()) {
+        DebugLog("LAifFile::OpenSource cannot open %s", path.c_str());
+        return MakeErrorSource(LSRC_CANNOT_OPEN);
+    }
+    return OpenSource(std::move(file));
+}
+
+LSoundSourceRef LAifFile::OpenSource(LByteSource&& file) {
     uint8_t form[12];
-    if (!bOpen || file.Read(form, 12) < 12) {
-        DebugLog("LAifFile::OpenSource cannot read the FORM header: %s", path.c_str());
-        return MakeErrorSource(bOpen ? 3 : 4);
+    if (file.Read(form, 12) < 12) {
+        DebugLog("LAifFile::OpenSource cannot read the FORM header");
+        return MakeErrorSource(LSRC_CORRUPT);
     }
     if (std::memcmp(form, "FORM", 4) != 0 || std::memcmp(form + 8, "AIFF", 4) != 0) {
         DebugLog("LAifFile::OpenSource not FORM AIFF");

@@ -8,6 +8,7 @@
 #include "audio/SoundSink.h"
 #include "audio/SoundSource.h"
 #include "formats/raw/RawFileData.h"
+#include "support/ByteSource.h"
 
 namespace sonvex {
 
@@ -17,6 +18,7 @@ public:
     // than 255 channels, a rate outside 1..kMaxHeaderRate); 5: sampleSize above 16. The length
     // is the "SSND" data, cut to what the file holds.
     static LSoundSourceRef OpenSource(const std::string& path);
+    static LSoundSourceRef OpenSource(LByteSource&& bytes);
     static LSoundSinkRef OpenSink(const std::string& path, int32_t rate, int nChannels);
 };
 

@@ -37,12 +37,19 @@ int CodecOfEncoding(uint32_t encoding) {
 }  // namespace
 
 LSoundSourceRef LAuFile::OpenSource(const std::string& path) {
-    LFile file;
-    bool bOpen = file.Open(path, LFile::Mode::Read);
+    LByteSource file = LByteSource::OpenFile(path);
+    if (!file.IsOpen()) {
+        DebugLog("LAuFile::OpenSource cannot open %s", path.c_str());
+        return MakeErrorSource(LSRC_CANNOT_OPEN);
+    }
+    return OpenSource(std::move(file));
+}
+
+LSoundSourceRef LAuFile::OpenSource(LByteSource&& file) {
     uint8_t h[kAuHeaderBytes];
-    if (!bOpen || file.Read(h, kAuHeaderBytes) < kAuHeaderBytes) {
-        DebugLog("LAuFile::OpenSource cannot read the header: %s", path.c_str());
-        return MakeErrorSource(bOpen ? 3 : 4);
+    if (file.Read(h, kAuHeaderBytes) < kAuHeaderBytes) {
+        DebugLog("LAuFile::OpenSource cannot read the header");
+        return MakeErrorSource(LSRC_CORRUPT);
     }
     if (GetBE32(h) != AUMAGICHEADER) {
         DebugLog("LAuFile::OpenSource magic_Hdr is not .snd");

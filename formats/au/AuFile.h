@@ -8,6 +8,7 @@
 #include "audio/SoundSink.h"
 #include "audio/SoundSource.h"
 #include "formats/raw/RawFileData.h"
+#include "support/ByteSource.h"
 
 namespace sonvex {
 
@@ -20,6 +21,7 @@ public:
     // channels, a rate outside 1..kMaxHeaderRate, or a data offset inside the header; 5: an
     // encoding other than 1, 2, 3 and 27. A data size past the end of the file is cut to it.
     static LSoundSourceRef OpenSource(const std::string& path);
+    static LSoundSourceRef OpenSource(LByteSource&& bytes);
     // True when the file opens and begins with the ".snd" magic.
     static bool HasMagic(const std::string& path);
     static LSoundSinkRef OpenSink(const std::string& path, int32_t rate, int nChannels);

@@ -7,9 +7,15 @@
 
 namespace sonvex {
 
-LGSMFileSource::LGSMFileSource(const std::string& path) : LSoundSourceBase(8000, 1, 0xFFFE0) {
-    if (!hFile_.Open(path, LFile::Mode::Read)) {
+LGSMFileSource::LGSMFileSource(const std::string& path)
+    : LGSMFileSource(LByteSource::OpenFile(path)) {
+    if (ErrorState != LSRC_OK)
         DebugLog("LGSMFileSource::LGSMFileSource Unable to open file: %s", path.c_str());
+}
+
+LGSMFileSource::LGSMFileSource(LByteSource&& bytes)
+    : LSoundSourceBase(8000, 1, 0xFFFE0), hFile_(std::move(bytes)) {
+    if (!hFile_.IsOpen()) {
         ErrorState = LSRC_CANNOT_OPEN;
         return;
     }

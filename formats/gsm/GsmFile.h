@@ -7,6 +7,7 @@
 #include "audio/SoundSink.h"
 #include "audio/SoundSource.h"
 #include "formats/gsm/GsmCodec.h"
+#include "support/ByteSource.h"
 #include "support/File.h"
 
 namespace sonvex {
@@ -15,6 +16,7 @@ namespace sonvex {
 class LGSMFileSource final : public LSoundSourceBase {
 public:
     explicit LGSMFileSource(const std::string& path);
+    explicit LGSMFileSource(LByteSource&& bytes);
 
     void Read(int32_t* pBuffer, int frames) override;
     int32_t GetPosition() override { return sPosition_; }
@@ -29,7 +31,7 @@ private:
     void DecodeNextFrame(int32_t* pOut);
 
     LGSMDecoderState state_;
-    LFile hFile_;
+    LByteSource hFile_;
     int32_t buffer_[kGsmFrameSamples];
     int iBufferIndex_ = kGsmFrameSamples;
     static constexpr int kReadAheadFrames = kBlockFrames / kGsmFrameSamples + 2;

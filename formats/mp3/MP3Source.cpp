@@ -32,13 +32,17 @@ int32_t ClampLength(double frames) {
 
 }  // namespace
 
-LMP3Source::LMP3Source(const std::string& path) : LSoundSourceBase(44100, 1, 0x200000) {
-    bool bOpen = hFile.Open(path);
+LMP3Source::LMP3Source(const std::string& path) : LMP3Source(LByteSource::OpenFile(path)) {
+    if (ErrorState == LSRC_CANNOT_OPEN)
+        DebugLog("LMP3Source::LMP3Source unable to open file %s", path.c_str());
+}
+
+LMP3Source::LMP3Source(LByteSource&& bytes) : LSoundSourceBase(44100, 1, 0x200000) {
+    bool bOpen = hFile.Open(std::move(bytes));
     nFileBytes = bOpen ? hFile.FileSize() : 0;
     int64_t data = nFileBytes - 128;
     nDataBytes = static_cast<int32_t>(std::clamp<int64_t>(data, 0, 0x7FFFFFFF));
     if (!bOpen) {
-        DebugLog("LMP3Source::LMP3Source unable to open file %s", path.c_str());
         ErrorState = LSRC_CANNOT_OPEN;
         return;
     }

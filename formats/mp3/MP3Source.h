@@ -17,6 +17,7 @@ public:
     // Always yields an object: ErrorState 4 when the file cannot be opened, 3 when no frame
     // can be decoded.
     explicit LMP3Source(const std::string& path);
+    explicit LMP3Source(LByteSource&& bytes);
     ~LMP3Source() override = default;
 
     void Read(int32_t* pBuffer, int frames) override;

@@ -6,7 +6,14 @@
 namespace sonvex::mp3 {
 
 bool LMP3Stream::Open(const std::string& path) {
-    return hFile.Open(path, LFile::Mode::Read);
+    return Open(LByteSource::OpenFile(path));
+}
+
+bool LMP3Stream::Open(LByteSource&& bytes) {
+    hFile = std::move(bytes);
+    nPos_ = nLen_ = 0;
+    nBufStart_ = hFile.IsOpen() ? hFile.Tell() : 0;
+    return hFile.IsOpen();
 }
 
 bool LMP3Stream::Fill() {

@@ -4,13 +4,14 @@
 #include <cstdint>
 #include <string>
 
-#include "support/File.h"
+#include "support/ByteSource.h"
 
 namespace sonvex::mp3 {
 
 class LMP3Stream {
 public:
     bool Open(const std::string& path);
+    bool Open(LByteSource&& bytes);
     bool IsOpen() const { return hFile.IsOpen(); }
     int64_t FileSize() { return hFile.GetFileSizeBytes(); }
 
@@ -32,7 +33,7 @@ public:
 private:
     bool Fill();
 
-    LFile hFile;
+    LByteSource hFile;
     static constexpr int kBufBytes = 32768;
     uint8_t buf_[kBufBytes];
     int nPos_ = 0;

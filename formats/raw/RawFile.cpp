@@ -63,8 +63,8 @@ LSoundSourceRef LRawFile::OpenSource(const std::string& path, const LRawSettings
         DebugLog("LRawFile::OpenSource unknown codec %d", settings.iCodec);
         return MakeErrorSource(LSRC_NULL);
     }
-    LFile file;
-    if (!file.Open(path, LFile::Mode::Read)) {
+    LByteSource file = LByteSource::OpenFile(path);
+    if (!file.IsOpen()) {
         DebugLog("LRawFile::OpenSource Unable to open file: %s", path.c_str());
         return MakeErrorSource(LSRC_CANNOT_OPEN);
     }

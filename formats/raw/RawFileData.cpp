@@ -8,7 +8,7 @@
 
 namespace sonvex {
 
-LRawFileDataSoundSourceBase::LRawFileDataSoundSourceBase(LFile&& file, int32_t rate,
+LRawFileDataSoundSourceBase::LRawFileDataSoundSourceBase(LByteSource&& file, int32_t rate,
                                                          uint32_t dataBytes, int bytesPerSample,
                                                          int32_t maxAmplitude, int nChannels)
     : LSoundSourceBase(rate, nChannels, maxAmplitude), hFile(std::move(file)) {
@@ -80,8 +80,8 @@ void LRawFileDataSoundSourceBase::ReadFrames(int32_t* pBuffer, int frames, uint8
                 sizeof(int32_t) * static_cast<size_t>(remaining - got) * nChan);
 }
 
-LSoundSourceBase* NewRawFileDataSource(int iCodec, LFile&& file, int32_t rate, uint32_t dataBytes,
-                                       int nChannels) {
+LSoundSourceBase* NewRawFileDataSource(int iCodec, LByteSource&& file, int32_t rate,
+                                       uint32_t dataBytes, int nChannels) {
     switch (iCodec) {
         case kCodecULaw:
             return new LRawFileDataSoundSource<LCodecULaw>(std::move(file), rate, dataBytes,

@@ -9,6 +9,7 @@
 #include "audio/SoundSink.h"
 #include "audio/SoundSource.h"
 #include "formats/raw/SampleCodecs.h"
+#include "support/ByteSource.h"
 #include "support/File.h"
 
 namespace sonvex {
@@ -22,8 +23,8 @@ public:
     // Takes the file over; its current position is the first frame. dataBytes is the data
     // length, cut to the whole frames the file holds, or kUnknownDataLength for "to the end of
     // the file" (followed as the file grows).
-    LRawFileDataSoundSourceBase(LFile&& file, int32_t rate, uint32_t dataBytes, int bytesPerSample,
-                                int32_t maxAmplitude, int nChannels);
+    LRawFileDataSoundSourceBase(LByteSource&& file, int32_t rate, uint32_t dataBytes,
+                                int bytesPerSample, int32_t maxAmplitude, int nChannels);
 
     int32_t GetPosition() override { return sPosition; }
     int32_t GetLength() override;
@@ -34,7 +35,7 @@ protected:
     void ReadFrames(int32_t* pBuffer, int frames, uint8_t* pBytes);
     virtual void Decode(const uint8_t* pBytes, int32_t* pOut, int nSamples) = 0;
 
-    LFile hFile;
+    LByteSource hFile;
     int64_t nDataStart = 0;
     int32_t nFrameBytes = 2;
     int32_t sPosition = 0;
@@ -44,7 +45,7 @@ protected:
 template <class Codec>
 class LRawFileDataSoundSource final : public LRawFileDataSoundSourceBase {
 public:
-    LRawFileDataSoundSource(LFile&& file, int32_t rate, uint32_t dataBytes, int nChannels)
+    LRawFileDataSoundSource(LByteSource&& file, int32_t rate, uint32_t dataBytes, int nChannels)
         : LRawFileDataSoundSourceBase(std::move(file), rate, dataBytes, Codec::kBytes,
                                       Codec::kMaxAmplitude, nChannels),
           buffer_(static_cast<size_t>(kBlockFrames) * static_cast<size_t>(nFrameBytes)) {}
@@ -63,8 +64,8 @@ private:
 };
 
 // Builds the data source of codec 1 to 6 (null for any other codec).
-LSoundSourceBase* NewRawFileDataSource(int iCodec, LFile&& file, int32_t rate, uint32_t dataBytes,
-                                       int nChannels);
+LSoundSourceBase* NewRawFileDataSource(int iCodec, LByteSource&& file, int32_t rate,
+                                       uint32_t dataBytes, int nChannels);
 
 class LRawFileDataSoundSinkBase : public LSoundSinkBase {
 public:

@@ -58,11 +58,13 @@ int LVoxState::EncodeSample(int32_t x) {
 }
 
 LSRCVOX::LSRCVOX(const char* szFileName, int32_t rate)
-    : LSoundSourceBase(rate, 1, 0x200000), buffer_(kVoxBufferBytes) {
-    if (!hFile_.Open(szFileName, LFile::Mode::Read)) {
-        DebugLog("LSRCVOX::LSRCVOX Unable to open file: %s", szFileName);
-        ErrorState = LSRC_CANNOT_OPEN;
-    }
+    : LSRCVOX(LByteSource::OpenFile(szFileName), rate) {
+    if (ErrorState != LSRC_OK) DebugLog("LSRCVOX::LSRCVOX Unable to open file: %s", szFileName);
+}
+
+LSRCVOX::LSRCVOX(LByteSource&& bytes, int32_t rate)
+    : LSoundSourceBase(rate, 1, 0x200000), hFile_(std::move(bytes)), buffer_(kVoxBufferBytes) {
+    if (!hFile_.IsOpen()) ErrorState = LSRC_CANNOT_OPEN;
 }
 
 int32_t LSRCVOX::GetLength() {

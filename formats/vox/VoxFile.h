@@ -12,6 +12,7 @@
 
 #include "audio/SoundSink.h"
 #include "audio/SoundSource.h"
+#include "support/ByteSource.h"
 #include "support/File.h"
 
 namespace sonvex {
@@ -28,6 +29,7 @@ struct LVoxState {
 class LSRCVOX final : public LSoundSourceBase {
 public:
     LSRCVOX(const char* szFileName, int32_t rate);
+    LSRCVOX(LByteSource&& bytes, int32_t rate);
 
     void Read(int32_t* pBuffer, int frames) override;
     int32_t GetPosition() override { return sPosition_; }
@@ -36,7 +38,7 @@ public:
 
 private:
     LVoxState state_;
-    LFile hFile_;
+    LByteSource hFile_;
     int32_t sPosition_ = 0;
     uint8_t bPending_ = 0;
     uint8_t uPendingByte_ = 0;
