@@ -313,6 +313,19 @@ TEST_F(Safety, MultichannelInputsAreMixedDown) {
     }
 }
 
+// A WAV written to a pipe declares a length it does not hold; only what is there is converted.
+TEST_F(Safety, DeclaredLengthsBeyondTheFileAreNotPadded) {
+    ASSERT_EQ(RunShell("cd '" + dir +
+                       "' && sox -n -r 44100 -c 2 -b 16 -t wav - synth 1 sine 300 | cat > p.wav"),
+              0);
+    EXPECT_EQ(Sonvex("p.wav -format .wav -outfolder out -convert -exit"), 0) << err;
+    const auto in = ReadBytes(P("p.wav"));
+    const auto got = WavPayload(ReadBytes(P("out/p.wav")));
+    ASSERT_GT(in.size(), 44u);
+    EXPECT_EQ(got.size(), 44100u * 4);
+    EXPECT_TRUE(std::equal(got.begin(), got.end(), in.end() - static_cast<long>(got.size())));
+}
+
 // Console answers: an unknown format converts nothing; an answer nobody gave is printed.
 TEST_F(Safety, ConsoleSaysWhatItDid) {
     Sox("-n -r 8000 -c 1 -b 16 a.wav synth 0.2 sine 300");
