@@ -257,6 +257,12 @@ int LPRSourceToSink::Process(LProgressDialog& dlg, LPRSourceToSink& job) {
     std::unique_ptr<int32_t[]> buffer(new int32_t[static_cast<size_t>(kBlockFrames) * nChans]);
     for (;;) {
         if (dlg.PumpMessages()) return LPROCESS_STOPPED;
+        // Samples the sink stores as the source holds them go over unconverted.
+        if (source->CopyTo(*sink) > 0) {
+            if (sink->IsUnusable()) return dlg.PumpMessages() ? LPROCESS_STOPPED : LPROCESS_FAILED;
+            dlg.SetProgress(static_cast<double>(source->GetPosition()) / total);
+            continue;
+        }
         source->Read(buffer.get(), kBlockFrames);
         const int64_t position = source->GetPosition();
         const int64_t length = source->GetLength();

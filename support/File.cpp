@@ -78,8 +78,9 @@ bool LFile::Open(std::string_view path, Mode mode) {
         return false;
     }
     // Truncate only once the sharing check passed, so a refused open destroys nothing.
+    // An empty file is not truncated: that would make some file systems flush it at close.
     if ((mode == Mode::Write || mode == Mode::ExclusiveRewrite) && S_ISREG(st.st_mode) &&
-        ftruncate(fd, 0) != 0) {
+        st.st_size != 0 && ftruncate(fd, 0) != 0) {
         ::close(fd);
         eOpenError_ = OpenError::Other;
         return false;

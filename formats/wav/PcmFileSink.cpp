@@ -61,6 +61,11 @@ void LSNKPCMFileBase::WriteHeader(uint32_t dataSize, uint32_t riffSize) {
     if (!file_.WriteExact(h, kHeaderBytes)) uErrorFlags |= kErrorUnusable;
 }
 
+void LSNKPCMFileBase::WriteBytes(const uint8_t* p, int64_t n) {
+    // A short write (disk full, file gone) makes the sink unusable so the caller sees it.
+    if (file_.IsOpen() && !file_.WriteExact(p, n)) uErrorFlags |= kErrorUnusable;
+}
+
 void LSNKPCMFileBase::Write(const int32_t* pBuffer, int frames) {
     if (frames <= 0 || bFinished_) return;
     sPosition += frames;
@@ -68,12 +73,15 @@ void LSNKPCMFileBase::Write(const int32_t* pBuffer, int frames) {
     while (done < frames) {
         const int n = std::min(frames - done, kBlockFrames);
         Convert(pBuffer + static_cast<int64_t>(done) * nChans, static_cast<int64_t>(n) * nChans);
-        // A short write (disk full, file gone) makes the sink unusable so the caller sees it.
-        if (file_.IsOpen() &&
-            !file_.WriteExact(pBuffer_.get(), static_cast<int64_t>(n) * nBlockBytes_))
-            uErrorFlags |= kErrorUnusable;
+        WriteBytes(pBuffer_.get(), static_cast<int64_t>(n) * nBlockBytes_);
         done += n;
     }
+}
+
+void LSNKPCMFileBase::WriteStored(const uint8_t* pBytes, int frames) {
+    if (frames <= 0 || bFinished_) return;
+    sPosition += frames;
+    WriteBytes(pBytes, static_cast<int64_t>(frames) * nBlockBytes_);
 }
 
 void LSNKPCMFileBase::Seek(int32_t frame) {
@@ -97,11 +105,12 @@ void LSNKPCMFile8::Convert(const int32_t* pIn, int64_t nSamples) {
 }
 
 void LSNKPCMFile16::Convert(const int32_t* pIn, int64_t nSamples) {
-    uint8_t* out = pBuffer_.get();
-    for (int64_t i = 0; i < nSamples; ++i) {
-        const int16_t v = SampleTo16(pIn[i]);
+    uint8_t* __restrict out = pBuffer_.get();
+    const int32_t* __restrict in = pIn;
+    ForEachSample(nSamples, [=](int64_t i) {
+        const int16_t v = SampleTo16(in[i]);
         std::memcpy(out + 2 * i, &v, 2);  // little-endian host
-    }
+    });
 }
 
 }  // namespace sonvex

@@ -18,6 +18,9 @@ public:
     ~LSNKPCMFileBase() override;
 
     void Write(const int32_t* pBuffer, int frames) override;
+    // Writes frames already in this sink's sample bytes.
+    void WriteStored(const uint8_t* pBytes, int frames);
+    int BytesPerSample() const { return nBytesPerSample_; }
     // Cuts the output back to a frame already written.
     void Seek(int32_t frame) override;
     // Writes the final header and closes the file; false when a write failed.
@@ -26,6 +29,7 @@ public:
 protected:
     virtual void Convert(const int32_t* pIn, int64_t nSamples) = 0;
     void WriteHeader(uint32_t dataSize, uint32_t riffSize);
+    void WriteBytes(const uint8_t* p, int64_t n);
 
     int nBytesPerSample_;
     int nBlockBytes_;

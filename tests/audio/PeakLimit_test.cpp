@@ -55,15 +55,27 @@ TEST(PeakLimit, BlockSizesAndStageDecision) {
     EXPECT_EQ(overFailed->ErrorState, 2);
 }
 
-TEST(PeakLimit, BlockGainOfTwiceFullScale) {
-    std::vector<int32_t> block(1260, 0);
-    block[700] = 0xFFFE0;
-    LSRCPeakLimit lim(LSoundSourceRef(new VecSource(44100, 1, {}, 0xFFFE0)), kFullScale16);
-    EXPECT_EQ(lim.BlockGain(block.data()), 0x7FFE00);
-    block[700] = -0xFFFE0;
-    EXPECT_EQ(lim.BlockGain(block.data()), 0x7FFE00);
-    block[700] = kFullScale16;
-    EXPECT_EQ(lim.BlockGain(block.data()), LSRCPeakLimit::kUnity);
+TEST(PeakLimit, BlockGainOfOneLoudSample) {
+    // 229-frame blocks: the sample in each of four lanes and in the last, odd one.
+    LSRCPeakLimit lim(LSoundSourceRef(new VecSource(8015, 1, {}, 0xFFFE0)), kFullScale16);
+    ASSERT_EQ(lim.BlockFrames(), 229);
+    struct Case {
+        int32_t sample, gain;
+    };
+    for (Case c : {Case{0xFFFE0, 0x7FFE00},
+                   {-0xFFFE0, 0x7FFE00},
+                   {kFullScale16, LSRCPeakLimit::kUnity},
+                   {-kFullScale16, LSRCPeakLimit::kUnity},
+                   {kFullScale16 + 1, 0xFFFE00},
+                   {-kFullScale16 - 1, 0xFFFE00},
+                   {INT32_MAX, 0xE00},
+                   {INT32_MIN, 0xE00}}) {
+        for (int at : {0, 101, 102, 227, 228}) {
+            std::vector<int32_t> block(229, -kFullScale16);
+            block[static_cast<size_t>(at)] = c.sample;
+            EXPECT_EQ(lim.BlockGain(block.data()), c.gain) << c.sample << " at " << at;
+        }
+    }
 }
 
 TEST(PeakLimit, SignalBelowTheLimitPassesBitExactly) {

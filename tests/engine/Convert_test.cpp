@@ -13,6 +13,7 @@
 #include "engine/OutputFormats.h"
 #include "engine/SourceOpener.h"
 #include "formats/FormatTestUtil.h"
+#include "formats/wav/PcmFileSource.h"
 #include "formats/wav/WaveFile.h"
 #include "support/Settings.h"
 
@@ -178,7 +179,9 @@ TEST_F(Fixture, UnopenableSourceStopsTheBatchWithOneMessage) {
 }
 
 TEST_F(Fixture, CancelDuringThePumpFailsTheRowAndStopsTheBatch) {
-    Add("a.wav", 8192 * 10);
+    // A step copies one read block: mono 16-bit frames of half its bytes.
+    const int block = LSRCPCMFileBase::kReadBytes / 2;
+    Add("a.wav", block * 3);
     Add("b.wav", 100);
     host.iCancelAtPump = 3;
     LConvertOutcome o;
@@ -187,7 +190,7 @@ TEST_F(Fixture, CancelDuringThePumpFailsTheRowAndStopsTheBatch) {
     EXPECT_EQ(list.rows[0].icon, ICON_FAILED);
     EXPECT_FALSE(test::FileExists(dir + "/out/b.wav"));
     // The cut-short output is still a complete file of the blocks written.
-    EXPECT_EQ(LWaveFile::OpenSource(dir + "/out/a.wav")->GetLength(), 2 * 8192);
+    EXPECT_EQ(LWaveFile::OpenSource(dir + "/out/a.wav")->GetLength(), 2 * block);
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_EQ(host.messages[0].szText.rfind(
                   "Conversion of the file \"" + dir + "/a.wav\" has failed.", 0),

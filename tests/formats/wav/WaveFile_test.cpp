@@ -9,6 +9,7 @@
 
 #include "formats/FormatTestUtil.h"
 #include "formats/wav/PcmFileSink.h"
+#include "formats/wav/PcmFileSource.h"
 
 namespace sonvex {
 namespace {
@@ -201,6 +202,23 @@ TEST(WaveReader, SeekBeforeStartAndBeyondEnd) {
     s->Read(buf.data(), 10);
     EXPECT_EQ(buf[0], 0);
     EXPECT_EQ(s->GetPosition(), 1010);
+
+    // Two read blocks: forward past the block held, then back into the first.
+    const int frames = LSRCPCMFileBase::kReadBytes;
+    std::vector<int16_t> wave(static_cast<size_t>(frames));
+    for (int i = 0; i < frames; ++i) wave[static_cast<size_t>(i)] = static_cast<int16_t>(i % 9973);
+    f = RiffHead();
+    Append(f, FmtChunk(1, 1, 8000, 16));
+    Append(f, DataChunk(wave));
+    WriteBytes(dir.file("big.wav"), f);
+    s = LWaveFile::OpenSource(dir.file("big.wav"));
+    for (int at : {3, frames - 5, 17}) {
+        s->Seek(at);
+        s->Read(buf.data(), 10);
+        for (int i : {0, 4, 5})
+            EXPECT_EQ(buf[static_cast<size_t>(i)], at + i < frames ? (at + i) % 9973 * 16 : 0)
+                << at;
+    }
 }
 
 TEST(WaveWriter, HeaderFinishingAndCutBack) {
@@ -260,6 +278,57 @@ TEST(WaveWriter, HeaderFinishingAndCutBack) {
     ASSERT_TRUE(acm);
     EXPECT_TRUE(acm->IsUnusable());
     EXPECT_FALSE(test::FileExists(dir.file("acm.wav")));
+}
+
+// Whole read blocks handed to a sink that stores samples the same way give the file that
+// reading, converting and writing gives; other sinks take nothing that way.
+TEST(WaveWriter, StoredCopyMatchesConversion) {
+    TempDir dir;
+    struct Case {
+        int bits, channels, frames, outBits, outChannels;
+        bool copies;
+    };
+    const Case cases[] = {
+        {16, 2, 300001, 16, 2, true},  // more than one read block
+        {16, 6, 777, 16, 6, true},    {8, 1, 5001, 8, 1, true},    {8, 2, 999, 16, 2, false},
+        {16, 2, 1000, 8, 2, false},   {16, 2, 1000, 16, 1, false},
+    };
+    for (const Case& c : cases) {
+        const int bytes = c.bits / 8;
+        std::vector<uint8_t> data(static_cast<size_t>(c.frames) * c.channels * bytes);
+        for (size_t i = 0; i < data.size(); ++i)
+            data[i] = static_cast<uint8_t>(i * 2654435761u >> 13);
+        std::vector<uint8_t> f = RiffHead();
+        Append(f, FmtChunk(1, static_cast<uint16_t>(c.channels), 22050,
+                           static_cast<uint16_t>(c.bits)));
+        PutTag(f, "data");
+        PutLE32(f, static_cast<uint32_t>(data.size()));
+        Append(f, data);
+        WriteBytes(dir.file("in.wav"), f);
+
+        // Reads of 1000 frames end inside read blocks.
+        LSoundSourceRef a = LWaveFile::OpenSource(dir.file("in.wav"));
+        LSoundSinkRef converted =
+            LWaveFile::OpenSinkPCM(dir.file("a.wav"), 22050, c.outBits, c.outChannels);
+        test::WriteAll(converted, ReadAll(a, 1000), c.outChannels, 1000);
+        converted->Finish();
+
+        LSoundSourceRef b = LWaveFile::OpenSource(dir.file("in.wav"));
+        LSoundSinkRef copied =
+            LWaveFile::OpenSinkPCM(dir.file("b.wav"), 22050, c.outBits, c.outChannels);
+        int frames = 0;
+        for (int n; (n = b->CopyTo(*copied)) > 0;) frames += n;
+        EXPECT_EQ(frames, c.copies ? c.frames : 0) << c.bits << "/" << c.channels;
+        test::WriteAll(copied, ReadAll(b), c.outChannels);
+        copied->Finish();
+
+        const std::vector<uint8_t> out = ReadBytes(dir.file("b.wav"));
+        EXPECT_EQ(out, ReadBytes(dir.file("a.wav"))) << c.bits << "/" << c.channels;
+        if (c.copies) {
+            ASSERT_EQ(out.size(), 46 + data.size());
+            EXPECT_TRUE(std::equal(data.begin(), data.end(), out.begin() + 46));
+        }
+    }
 }
 
 TEST(WaveWriter, EightBitTopSaturatesAndRoundTrips) {
