@@ -14,8 +14,9 @@ namespace {
 
 constexpr int kTaps = LRateFilter::kTaps;
 constexpr int kFirstHalf = 33;  // taps 0..32 form s1, taps 33..62 form s2
-// Largest source to target ratios for the plain two-converter plan and for a first converter
-// to four times the target.
+// Largest source to target ratios: 5/2 for one converter, 9 for the plain two-converter plan
+// and 32 for a first converter to four times the target.
+constexpr int kMaxSingleNum = 5, kMaxSingleDen = 2;
 constexpr int kMaxWideRatio = 9;
 constexpr int kMaxDecimatorRatio = 32;
 
@@ -295,7 +296,10 @@ void LSPConvertRate::OpenSource(LSoundSourceRef& result, const LSoundSourceRef& 
             src = new LSRCConvertRate(src, src->SampleRate - src->SampleRate / 2, false);
         src = new LSRCConvertRate(src, 4 * target, false);
         src = new LSRCConvertRate(src, 2 * target, true);
-    } else if (target < (src->SampleRate >> 2)) {
+    } else if (int64_t{kMaxSingleDen} * src->SampleRate > int64_t{kMaxSingleNum} * target) {
+        // One converter's pass band, about target / 2 - 3/64 x source, holds 0.4 x target
+        // within 0.5 dB only up to 2.5 times (4:1 is 5 dB down there); above, the wide
+        // converter to twice the target goes first.
         src = new LSRCConvertRate(src, 2 * target, true);
     }
     result = new LSRCConvertRate(src, target, false);

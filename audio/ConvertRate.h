@@ -65,9 +65,9 @@ private:
     std::vector<int16_t> coefLo_;
 };
 
-// Stage: converts to the parameter's rate, through twice the target first when the target is
-// below a quarter of the source rate; above nine times the target, through four times the
-// target before that (after halving the source rate while it is above 32 times the target).
+// Stage: converts to the parameter's rate, through twice the target first when the source is
+// above 2.5 times the target; above nine times the target, through four times the target
+// before that (after halving the source rate while it is above 32 times the target).
 class LSPConvertRate : public LSoundProcessBase {
 public:
     explicit LSPConvertRate(int32_t targetRate) : LSoundProcessBase(targetRate) {}

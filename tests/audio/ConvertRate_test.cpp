@@ -57,7 +57,8 @@ TEST(ConvertRate, StagePicksOneOrTwoConvertersWithTheDocumentedRatios) {
     struct Case {
         int32_t from, to, L, M;
     };
-    const Case cases[] = {{44100, 22050, 1, 2}, {22050, 44100, 2, 1},   {44100, 11025, 1, 4},
+    // 20000 -> 8000 is the largest ratio (2.5) one converter takes.
+    const Case cases[] = {{44100, 22050, 1, 2}, {22050, 44100, 2, 1},   {20000, 8000, 2, 5},
                           {16000, 8000, 1, 2},  {44100, 48000, 37, 34}, {8000, 44100, 11, 2}};
     for (const Case& c : cases) {
         LSoundSourceRef src(new VecSource(c.from, 1, {}));
@@ -77,22 +78,29 @@ TEST(ConvertRate, StagePicksOneOrTwoConvertersWithTheDocumentedRatios) {
     LSoundSourceRef failed = MakeErrorSource(4);
     EXPECT_EQ(Convert(failed, 44100).get(), failed.get());
 
-    // Below a quarter: 44100 -> 16000 with the wide transition, then 16000 -> 8000.
-    LSoundSourceRef src(new VecSource(44100, 2, {}));
-    LSoundSourceRef out = Convert(src, 8000);
-    const LSRCConvertRate* outer = AsConverter(out);
-    ASSERT_NE(outer, nullptr);
-    EXPECT_EQ(outer->Filter().nPhases, 1);
-    EXPECT_EQ(outer->Filter().nStep, 2);
-    const LSRCConvertRate* inner = AsConverter(outer->Wrapped());
-    ASSERT_NE(inner, nullptr);
-    EXPECT_EQ(inner->SampleRate, 16000);
-    EXPECT_EQ(inner->Filter().nPhases, 37);
-    EXPECT_EQ(inner->Filter().nStep, 102);
-    EXPECT_EQ(inner->Wrapped().get(), src.get());
-    // Centre taps: truncate(g * 65536 + 0.5), g = 16000/44100 - 0.09375 (wide) and 0.5 - 0.046875.
-    EXPECT_EQ(inner->Filter().Row(0)[31], 17633);
-    EXPECT_EQ(outer->Filter().Row(0)[31], 29696);
+    // Above 2.5 times: to twice the target with the wide transition, then halved. Centre taps:
+    // truncate(g * 65536 + 0.5), g = 2 x target / source - 0.09375 (wide) and 0.5 - 0.046875.
+    struct TwoCase {
+        int32_t from, to, L, M, centre;
+    };
+    const TwoCase twoCases[] = {
+        {44100, 8000, 37, 102, 17633}, {44100, 11025, 1, 2, 26624}, {48000, 16000, 2, 3, 37547}};
+    for (const TwoCase& c : twoCases) {
+        LSoundSourceRef src(new VecSource(c.from, 2, {}));
+        LSoundSourceRef out = Convert(src, c.to);
+        const LSRCConvertRate* outer = AsConverter(out);
+        ASSERT_NE(outer, nullptr) << c.from << "->" << c.to;
+        EXPECT_EQ(outer->Filter().nPhases, 1);
+        EXPECT_EQ(outer->Filter().nStep, 2);
+        EXPECT_EQ(outer->Filter().Row(0)[31], 29696);
+        const LSRCConvertRate* inner = AsConverter(outer->Wrapped());
+        ASSERT_NE(inner, nullptr) << c.from << "->" << c.to;
+        EXPECT_EQ(inner->SampleRate, 2 * c.to);
+        EXPECT_EQ(inner->Filter().nPhases, c.L) << c.from << "->" << c.to;
+        EXPECT_EQ(inner->Filter().nStep, c.M) << c.from << "->" << c.to;
+        EXPECT_EQ(inner->Wrapped().get(), src.get()) << c.from << "->" << c.to;
+        EXPECT_EQ(inner->Filter().Row(0)[31], c.centre) << c.from << "->" << c.to;
+    }
 }
 
 TEST(ConvertRate, FilterRowsMatchKnownSums) {
@@ -265,11 +273,8 @@ TEST(ConvertRate, RateGridKeepsToneLevelAndRejectsAboveNewNyquist) {
         for (int32_t to : rates) {
             if (from == to) continue;
             const double lower = std::min(from, to);
-            // A single converter taking the rate down 2.5 to 4 times keeps the level only up to
-            // about 0.34 x target (4:1 is 5 dB down at 0.4 x target).
-            const double top = (2 * from > 5 * to && from <= 4 * to) ? 0.3 : 0.4;
-            // Stereo: tones at 0.03 and 0.06, then top / 2 and top, times the lower rate.
-            for (double f : {0.03, top / 2}) {
+            // Stereo: tones at 0.03 and 0.06, then 0.2 and 0.4, times the lower rate.
+            for (double f : {0.03, 0.2}) {
                 const auto db = ToneLevelsDb(from, to, f * lower, 2);
                 for (int c = 0; c < 2; ++c)
                     EXPECT_NEAR(db[c], 0.0, 0.5)
