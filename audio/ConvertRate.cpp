@@ -147,8 +147,12 @@ int32_t LSRCConvertRate::ToOutputFrames(int64_t a) const {
     return ClampToInt32((a / M) * L + ((a % M) * L) / M);
 }
 
+// The frames delivered: the next output frame sits at input (index + phase / L) with
+// remainder phase mod L, so frames * M = input * L + remainder exactly.
 int32_t LSRCConvertRate::GetPosition() {
-    return ToOutputFrames(static_cast<int64_t>(pSource->GetPosition()) + iIndex - kStartIndex);
+    const int64_t a = static_cast<int64_t>(pSource->GetPosition()) + iIndex - kStartIndex;
+    const int64_t n = (a * filter_.nPhases + iPhase) / filter_.nStep;
+    return ClampToInt32(n);
 }
 
 int32_t LSRCConvertRate::GetLength() {
