@@ -4,9 +4,10 @@
 
 namespace sonvex {
 
-LSoundSourceRef OpenACMWaveSource(LFile&& file, const WAVEFORMATEX& format, uint32_t dataSize) {
+LSoundSourceRef OpenACMWaveSource(LByteSource&& file, const WAVEFORMATEX& format,
+                                  uint32_t dataSize) {
     (void)dataSize;
-    file.Close();
+    LByteSource released = std::move(file);  // closed here
     DebugLog("LSRCACMWave::LSRCACMWave no codec for format tag %u, %u bits", format.wFormatTag,
              format.wBitsPerSample);
     return MakeErrorSource(LSRC_UNSUPPORTED);

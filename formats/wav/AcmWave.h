@@ -7,12 +7,14 @@
 #include "audio/SoundSink.h"
 #include "audio/SoundSource.h"
 #include "formats/wav/WaveFormat.h"
+#include "support/ByteSource.h"
 #include "support/File.h"
 
 namespace sonvex {
 
 // The source for a non-PCM data chunk; ErrorState 5 when no codec decodes the format.
-LSoundSourceRef OpenACMWaveSource(LFile&& file, const WAVEFORMATEX& format, uint32_t dataSize);
+LSoundSourceRef OpenACMWaveSource(LByteSource&& file, const WAVEFORMATEX& format,
+                                  uint32_t dataSize);
 
 // The sink for a non-PCM record. It never touches the output path while it has no codec.
 class LSNKACMFile final : public LSoundSinkBase {

@@ -9,8 +9,8 @@
 
 namespace sonvex {
 
-LSRCPCMFileBase::LSRCPCMFileBase(LFile&& file, int32_t rate, int nChannels, int bytesPerSample,
-                                 uint32_t dataSize)
+LSRCPCMFileBase::LSRCPCMFileBase(LByteSource&& file, int32_t rate, int nChannels,
+                                 int bytesPerSample, uint32_t dataSize)
     : LSoundSourceBase(rate, nChannels, kFullScale16),
       file_(std::move(file)),
       nBytesPerSample_(bytesPerSample),

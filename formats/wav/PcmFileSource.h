@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "audio/SoundSource.h"
+#include "support/ByteSource.h"
 #include "support/File.h"
 
 namespace sonvex {
@@ -16,7 +17,7 @@ public:
     static constexpr int kReadBytes = 1 << 20;
 
     // Takes the file positioned at the first sample; dataSize kStreamingSize means "to the end".
-    LSRCPCMFileBase(LFile&& file, int32_t rate, int nChannels, int bytesPerSample,
+    LSRCPCMFileBase(LByteSource&& file, int32_t rate, int nChannels, int bytesPerSample,
                     uint32_t dataSize);
 
     void Read(int32_t* pBuffer, int frames) override;
@@ -35,7 +36,7 @@ private:
     // Reads the block starting at the frame; false when the file has no bytes there.
     bool Fill(int64_t frame);
 
-    LFile file_;
+    LByteSource file_;
     int64_t iDataStart_ = 0;
     int32_t sPosition_ = 0;
     int32_t nLength_ = 0;
@@ -51,7 +52,7 @@ private:
 
 class LSRCPCMFile8 final : public LSRCPCMFileBase {
 public:
-    LSRCPCMFile8(LFile&& file, int32_t rate, int nChannels, uint32_t dataSize)
+    LSRCPCMFile8(LByteSource&& file, int32_t rate, int nChannels, uint32_t dataSize)
         : LSRCPCMFileBase(std::move(file), rate, nChannels, 1, dataSize) {}
 
 protected:
@@ -60,7 +61,7 @@ protected:
 
 class LSRCPCMFile16 final : public LSRCPCMFileBase {
 public:
-    LSRCPCMFile16(LFile&& file, int32_t rate, int nChannels, uint32_t dataSize)
+    LSRCPCMFile16(LByteSource&& file, int32_t rate, int nChannels, uint32_t dataSize)
         : LSRCPCMFileBase(std::move(file), rate, nChannels, 2, dataSize) {}
 
 protected:

@@ -34,11 +34,15 @@ LSoundSourceRef Fail(const char* diagnostic) {
 }  // namespace
 
 LSoundSourceRef LWaveFile::OpenSource(const std::string& path) {
-    LFile file;
-    if (!file.Open(path, LFile::Mode::Read)) {
+    LByteSource file = LByteSource::OpenFile(path);
+    if (!file.IsOpen()) {
         DebugLog("LWaveFile::OpenSource Unable to Open File:%s", path.c_str());
         return MakeErrorSource(LSRC_CANNOT_OPEN);
     }
+    return OpenSource(std::move(file));
+}
+
+LSoundSourceRef LWaveFile::OpenSource(LByteSource&& file) {
     uint8_t h[12];
     // Outer walk: step over top-level chunks until RIFF WAVE.
     for (;;) {
