@@ -1,20 +1,12 @@
-// Feeds arbitrary bytes to the WAV reader as a file, then reads and seeks through the source.
-#include <unistd.h>
-
+// Feeds arbitrary bytes to the WAV reader from memory, then reads and seeks through the source.
 #include <cstdint>
-#include <cstdio>
-#include <string>
 #include <vector>
 
 #include "formats/wav/WaveFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const std::string path = "/tmp/sonvex-fuzz-wav-" + std::to_string(getpid()) + ".wav";
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return 0;
-    std::fwrite(data, 1, size, f);
-    std::fclose(f);
-    sonvex::LSoundSourceRef s = sonvex::LWaveFile::OpenSource(path);
+    sonvex::LSoundSourceRef s =
+        sonvex::LWaveFile::OpenSource(sonvex::LByteSource::FromMemory(data, size));
     std::vector<int32_t> buf(static_cast<size_t>(sonvex::kBlockFrames) * s->nChans);
     // Read a bounded amount: a header may claim gigabytes that the file does not hold.
     for (int i = 0; i < 4 && s->GetPosition() <= s->GetLength(); ++i) s->Read(buf.data(), 4096);
