@@ -110,6 +110,41 @@ void PutTag(std::vector<uint8_t>& v, const char* tag) {
     v.insert(v.end(), tag, tag + 4);
 }
 
+HeldChild::HeldChild(const std::function<std::string()>& fn) {
+    int ready[2], release[2];
+    if (pipe(ready) != 0) return;
+    if (pipe(release) != 0) {
+        close(ready[0]);
+        close(ready[1]);
+        return;
+    }
+    pid_ = fork();
+    if (pid_ == 0) {
+        close(ready[0]);
+        close(release[1]);
+        const std::string r = fn();
+        (void)!write(ready[1], r.data(), r.size());
+        close(ready[1]);
+        char c;
+        (void)!read(release[0], &c, 1);
+        _exit(0);
+    }
+    close(ready[1]);
+    close(release[0]);
+    releaseFd_ = release[1];
+    char buf[4096];
+    ssize_t n = pid_ > 0 ? read(ready[0], buf, sizeof buf) : 0;
+    if (n > 0) szResult_.assign(buf, static_cast<size_t>(n));
+    close(ready[0]);
+}
+
+void HeldChild::Release() {
+    if (releaseFd_ >= 0) close(releaseFd_);  // the child's read returns
+    releaseFd_ = -1;
+    if (pid_ > 0) waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+}
+
 std::string ProgramPath() {
     return std::string(SONVEX_BINARY_DIR) + "/sonvex";
 }

@@ -1,7 +1,10 @@
 // Shared helpers for the tests: temporary folders, signals, peers.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -49,6 +52,23 @@ std::vector<int16_t> Sine16(int frames, int channels, double freq, double rate, 
 void PutLE16(std::vector<uint8_t>& v, uint32_t x);
 void PutLE32(std::vector<uint8_t>& v, uint32_t x);
 void PutTag(std::vector<uint8_t>& v, const char* tag);
+
+// Runs fn in a forked child, which reports fn's result and then holds what fn opened until
+// Release (or destruction) lets it end.
+class HeldChild {
+public:
+    explicit HeldChild(const std::function<std::string()>& fn);
+    ~HeldChild() { Release(); }
+    HeldChild(const HeldChild&) = delete;
+    HeldChild& operator=(const HeldChild&) = delete;
+    const std::string& result() const { return szResult_; }
+    void Release();
+
+private:
+    pid_t pid_ = -1;
+    int releaseFd_ = -1;
+    std::string szResult_;
+};
 
 // Path of the built program (build/sonvex).
 std::string ProgramPath();

@@ -1,6 +1,8 @@
-// Rates, channel counts and command lines chosen from stored options, argument by argument;
-// settings defaults and fix-ups; the options dialogs' logic.
+// What the encoder openers decide from stored options (argument vectors, rates, channels), the
+// stored defaults and fix-ups, and the options dialogs.
 #include <gtest/gtest.h>
+
+#include <tuple>
 
 #include "common/ScriptedHost.h"
 #include "encoders/AacEncoder.h"
@@ -8,6 +10,7 @@
 #include "encoders/FlacEncoder.h"
 #include "encoders/Mp3Encoder.h"
 #include "encoders/OggEncoder.h"
+#include "engine/HelperDecoders.h"
 #include "support/Settings.h"
 
 using namespace sonvex;
@@ -15,8 +18,8 @@ using namespace sonvex::test;
 using V = std::vector<std::string>;
 
 namespace {
-const std::string kComp = "/opt/c/mp3el";
-const std::string kOut = "/out/a b.mp3";
+const std::string C = "/opt/c d/enc";
+const std::string O = "/o/-a b.out";
 
 LMp3Settings Cbr(int rate, bool hq = true) {
     LMp3Settings s;
@@ -33,34 +36,92 @@ LMp3Settings Vbr(int lo, int hi, int q = 4) {
     s.uVBRQuality = static_cast<uint8_t>(q);
     return s;
 }
+
+// Average bit rate (0: VBR with the given maximum, 0 keeping the default), rate, channels.
+LOggSettings Ogg(int abr, int vbrMax, int rate, int chans) {
+    LOggSettings s;
+    s.bAverageBitRate = abr > 0;
+    if (abr > 0) s.uABRBitRate = static_cast<uint16_t>(abr);
+    if (vbrMax > 0) s.uVBRMaxBitRate = static_cast<uint16_t>(vbrMax);
+    s.iSampleRate = rate;
+    s.uChannels = static_cast<uint8_t>(chans);
+    return s;
+}
+
+LAACSettings Aac(int abr, int rate, int chans) {
+    LAACSettings s;
+    s.bAverageBitRate = abr > 0;
+    if (abr > 0) s.uABRBitRate = static_cast<uint16_t>(abr);
+    s.iSampleRate = rate;
+    s.uChannels = static_cast<uint8_t>(chans);
+    return s;
+}
+
+// The plan has this rate, channel count and (when given) argument vector.
+::testing::AssertionResult Is(const LEncoderPlan& p, int rate, int chans, const V& args = {}) {
+    if (p.rate == rate && p.nChans == chans && (args.empty() || p.commandLine.Args() == args))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "rate " << p.rate << ", " << p.nChans << " channels, "
+                                         << ::testing::PrintToString(p.commandLine.Args());
+}
+
+auto Fields(const LMp3Settings& s) {
+    return std::tuple<int, int, int, int, int, int, int, int>(
+        s.bConstantBitRate, s.uCBRBitRate, s.bHighQuality, s.uVBRMinBitRate, s.uVBRMaxBitRate,
+        s.uVBRQuality, s.bErrorProtection, s.uChannelMode);
+}
+auto Fields(const LOggSettings& s) {
+    return std::tuple<int, int, int, int, int, int, int>(s.bAverageBitRate, s.uABRBitRate,
+                                                         s.uVBRMinBitRate, s.uVBRMaxBitRate,
+                                                         s.uVBRQuality, s.uChannels, s.iSampleRate);
+}
+auto Fields(const LFlacSettings& s) {
+    return std::tuple<int, int, int>(s.uCompression, s.uChannels, s.iSampleRate);
+}
+auto Fields(const LAACSettings& s) {
+    return std::tuple<int, int, int, int, int, int, int>(s.bAverageBitRate, s.uABRBitRate,
+                                                         s.uVBRQuality, s.bForceMPEG2,
+                                                         s.bDisableTNS, s.uChannels, s.iSampleRate);
+}
 }  // namespace
 
-TEST(Mp3Plan, ExampleCommandLine) {
-    LEncoderPlan p = LMP3EncodePipe::Plan(kComp, kOut, Cbr(128), 44100, 2);
-    EXPECT_EQ(p.commandLine.Text(),
-              "\"/opt/c/mp3el\" -m j -b 128 -h -r -x -s 44.100 -S - \"/out/a b.mp3\"");
-    EXPECT_EQ(p.commandLine.Args(), (V{kComp, "-m", "j", "-b", "128", "-h", "-r", "-x", "-s",
-                                       "44.100", "-S", "-", kOut}));
-    EXPECT_EQ(p.rate, 44100);
-    EXPECT_EQ(p.nChans, 2);
+// The argument vectors the component adapters receive; they rely on this order and spelling.
+TEST(EncoderPlans, ArgumentVectors) {
+    LMp3Settings crc = Cbr(128, false);
+    crc.bErrorProtection = 1;
+    crc.uChannelMode = 2;
+    LAACSettings aacVbr = Aac(0, 8000, 1);
+    aacVbr.uVBRQuality = 250;
+    aacVbr.bForceMPEG2 = aacVbr.bDisableTNS = 1;
+    EXPECT_TRUE(Is(LMP3EncodePipe::Plan(C, O, Cbr(128), 44100, 2), 44100, 2,
+                   {C, "-m", "j", "-b", "128", "-h", "-r", "-x", "-s", "44.100", "-S", "-", O}));
+    EXPECT_TRUE(Is(LMP3EncodePipe::Plan(C, O, Vbr(32, 128), 22050, 1), 22050, 1,
+                   {C, "-m", "m", "-v", "-b", "32", "-B", "128", "-V", "4", "-r", "-x", "-s",
+                    "22.050", "-S", "-", O}));
+    EXPECT_TRUE(Is(LMP3EncodePipe::Plan(C, O, crc, 8000, 2), 8000, 2,
+                   {C, "-m", "f", "-p", "-b", "128", "-r", "-x", "-s", "8.000", "-S", "-", O}));
+    EXPECT_TRUE(
+        Is(LOggEncodePipe::Plan(C, O, Ogg(0, 0, 44100, 1)), 44100, 1,
+           {C, "-C", "1", "-m", "96", "-M", "128", "-q", "4", "-R", "44100", "-Q", "-", "-o", O}));
+    EXPECT_TRUE(Is(LOggEncodePipe::Plan(C, O, Ogg(32, 0, 44100, 2)), 32000, 1,
+                   {C, "-C", "1", "-b", "32", "-R", "32000", "-Q", "-", "-o", O}));
+    EXPECT_TRUE(Is(LFlacEncodePipe::Plan(C, O, LFlacSettings{8, 5, 196000}), 196000, 2,
+                   {C, "--channels=2", "--compression-level-8", "--sample-rate=196000", "--lax",
+                    "--endian=little", "--bps=16", "--sign=signed", "-f", "-", "-o", O}));
+    EXPECT_TRUE(Is(LFlacEncodePipe::Plan(C, O, LFlacSettings{0, 0, 8000}), 8000, 1,
+                   {C, "--channels=1", "--compression-level-0", "--sample-rate=8000", "--lax",
+                    "--endian=little", "--bps=16", "--sign=signed", "-f", "-", "-o", O}));
+    EXPECT_TRUE(Is(LAACEncodePipe::Plan(C, O, Aac(128, 16000, 3)), 16000, 2,
+                   {C, "-C", "2", "-b", "128", "-R", "16000", "-X", "-", "-o", O}));
+    EXPECT_TRUE(Is(LAACEncodePipe::Plan(C, O, aacVbr), 8000, 1,
+                   {C, "-C", "1", "-q", "250", "-R", "8000", "--mpeg-vers", "2", "--no-tns", "-X",
+                    "-", "-o", O}));
+    EXPECT_EQ(LAACDecode::CommandLine(C, "/t/T.wav", O).Args(), (V{C, "-d", "-o", "/t/T.wav", O}));
+    EXPECT_EQ(LOggDecode::CommandLine(C, "/t/T.wav", O).Args(), (V{C, "-o", "/t/T.wav", O}));
+    EXPECT_EQ(LFLACDecode::CommandLine(C, "/t/T.wav", O).Args(), (V{C, "-d", "-o", "/t/T.wav", O}));
 }
 
-TEST(Mp3Plan, VbrMonoAndOptionsOrder) {
-    LEncoderPlan p = LMP3EncodePipe::Plan(kComp, kOut, Vbr(32, 128), 22050, 1);
-    EXPECT_EQ(p.commandLine.Args(), (V{kComp, "-m", "m", "-v", "-b", "32", "-B", "128", "-V", "4",
-                                       "-r", "-x", "-s", "22.050", "-S", "-", kOut}));
-    EXPECT_EQ(p.rate, 22050);
-    EXPECT_EQ(p.nChans, 1);
-
-    LMp3Settings s = Cbr(128, false);
-    s.bErrorProtection = 1;
-    s.uChannelMode = 2;
-    p = LMP3EncodePipe::Plan(kComp, kOut, s, 8000, 2);
-    EXPECT_EQ(p.commandLine.Text(),
-              "\"/opt/c/mp3el\" -m f -p -b 128 -r -x -s 8.000 -S - \"/out/a b.mp3\"");
-}
-
-TEST(Mp3Plan, RateRules) {
+TEST(EncoderPlans, Mp3Rates) {
     struct Case {
         LMp3Settings s;
         int source, rate;
@@ -80,13 +141,13 @@ TEST(Mp3Plan, RateRules) {
         {Vbr(8, 160), 16000, 16000}, {Vbr(32, 320), 96000, 48000},
     };
     for (const Case& c : cases) {
-        LEncoderPlan p = LMP3EncodePipe::Plan(kComp, kOut, c.s, c.source, 2);
+        LEncoderPlan p = LMP3EncodePipe::Plan(C, O, c.s, c.source, 2);
         EXPECT_EQ(p.rate, c.rate) << "source " << c.source << " cbr " << int(c.s.uCBRBitRate)
                                   << " vbr " << c.s.uVBRMinBitRate << "-" << c.s.uVBRMaxBitRate;
     }
 }
 
-TEST(Mp3Plan, ChannelsAndModeLetter) {
+TEST(EncoderPlans, Mp3ChannelsAndModeLetter) {
     struct Case {
         LMp3Settings s;
         int mode, chans, wantChans;
@@ -104,156 +165,44 @@ TEST(Mp3Plan, ChannelsAndModeLetter) {
         {Cbr(128), 0, 2, 2, "s"},    {Cbr(128), 2, 2, 2, "f"},
         {Cbr(128), 0, 1, 1, "m"},    {Vbr(16, 128), 1, 2, 1, "m"},
         {Vbr(32, 16), 1, 2, 2, "s"},  // maximum below 24 asks mono, the stereo output says s
+        {Cbr(128), 1, 6, 2, "j"},     // more channels are mixed down to two
     };
     for (const Case& c : cases) {
-        LEncoderPlan p = LMP3EncodePipe::Plan(kComp, kOut, mode(c.s, c.mode), 44100, c.chans);
+        LEncoderPlan p = LMP3EncodePipe::Plan(C, O, mode(c.s, c.mode), 44100, c.chans);
         EXPECT_EQ(p.nChans, c.wantChans) << "mode " << c.mode;
         ASSERT_GE(p.commandLine.Args().size(), 3u);
-        EXPECT_EQ(p.commandLine.Args()[1], "-m");
         EXPECT_EQ(p.commandLine.Args()[2], c.letter) << "mode " << c.mode;
     }
 }
 
-TEST(OggPlan, RulesAndCommandLines) {
-    const std::string comp = "/c/oggenc", out = "/o/x.ogg";
-    LOggSettings s;  // VBR 96-128, q 4, 44100
-    s.uChannels = 1;
-    LEncoderPlan p = LOggEncodePipe::Plan(comp, out, s);
-    EXPECT_EQ(p.commandLine.Args(), (V{comp, "-C", "1", "-m", "96", "-M", "128", "-q", "4", "-R",
-                                       "44100", "-Q", "-", "-o", out}));
-    EXPECT_EQ(p.commandLine.Text(),
-              "\"/c/oggenc\" -C 1 -m 96 -M 128 -q 4 -R 44100 -Q - -o \"/o/x.ogg\"");
-    EXPECT_EQ(p.rate, 44100);
-    EXPECT_EQ(p.nChans, 1);
-
-    s.iSampleRate = 8000;  // VBR maximum 128 > 96
-    EXPECT_EQ(LOggEncodePipe::Plan(comp, out, s).rate, 22050);
-    s.uVBRMaxBitRate = 96;  // not above 96
-    EXPECT_EQ(LOggEncodePipe::Plan(comp, out, s).rate, 8000);
-
-    LOggSettings a;
-    a.bAverageBitRate = 1;
-    a.uABRBitRate = 32;
-    a.uChannels = 2;
-    p = LOggEncodePipe::Plan(comp, out, a);
-    EXPECT_EQ(p.rate, 32000);
-    EXPECT_EQ(p.nChans, 1);
-    EXPECT_EQ(p.commandLine.Args(),
-              (V{comp, "-C", "1", "-b", "32", "-R", "32000", "-Q", "-", "-o", out}));
-    a.uABRBitRate = 40;  // not below 40: stereo kept; below 48: rate still capped
-    p = LOggEncodePipe::Plan(comp, out, a);
-    EXPECT_EQ(p.nChans, 2);
-    EXPECT_EQ(p.rate, 32000);
-    a.uABRBitRate = 48;
-    EXPECT_EQ(LOggEncodePipe::Plan(comp, out, a).rate, 44100);
-    a.uABRBitRate = 64;
-    a.iSampleRate = 16000;
-    EXPECT_EQ(LOggEncodePipe::Plan(comp, out, a).rate, 16000);
-    a.uABRBitRate = 97;
-    EXPECT_EQ(LOggEncodePipe::Plan(comp, out, a).rate, 22050);
-    a.uChannels = 5;
-    EXPECT_EQ(LOggEncodePipe::Plan(comp, out, a).nChans, 2);
-    a.uChannels = 0;
-    EXPECT_EQ(LOggEncodePipe::Plan(comp, out, a).nChans, 1);
+// Ogg and AAC: the bit-rate rules on rate and channels.
+TEST(EncoderPlans, OggAndAacRates) {
+    EXPECT_TRUE(Is(LOggEncodePipe::Plan(C, O, Ogg(0, 0, 8000, 2)), 22050, 2));  // VBR max > 96
+    EXPECT_TRUE(Is(LOggEncodePipe::Plan(C, O, Ogg(0, 96, 8000, 2)), 8000, 2));
+    EXPECT_TRUE(Is(LOggEncodePipe::Plan(C, O, Ogg(40, 0, 44100, 2)), 32000, 2));
+    EXPECT_TRUE(Is(LOggEncodePipe::Plan(C, O, Ogg(48, 0, 44100, 2)), 44100, 2));
+    EXPECT_TRUE(Is(LOggEncodePipe::Plan(C, O, Ogg(64, 0, 16000, 2)), 16000, 2));
+    EXPECT_TRUE(Is(LOggEncodePipe::Plan(C, O, Ogg(97, 0, 16000, 5)), 22050, 2));
+    EXPECT_TRUE(Is(LOggEncodePipe::Plan(C, O, Ogg(97, 0, 16000, 0)), 22050, 1));
+    EXPECT_TRUE(Is(LAACEncodePipe::Plan(C, O, Aac(64, 8000, 1)), 11025, 1));
+    EXPECT_TRUE(Is(LAACEncodePipe::Plan(C, O, Aac(64, 16000, 1)), 16000, 1));
+    EXPECT_TRUE(Is(LAACEncodePipe::Plan(C, O, Aac(56, 8000, 1)), 11025, 1));
+    EXPECT_TRUE(Is(LAACEncodePipe::Plan(C, O, Aac(96, 8000, 1)), 11025, 1));
+    EXPECT_TRUE(Is(LAACEncodePipe::Plan(C, O, Aac(55, 8000, 1)), 8000, 1));
+    EXPECT_TRUE(Is(LAACEncodePipe::Plan(C, O, Aac(112, 8000, 1)), 22050, 1));
+    EXPECT_TRUE(Is(LAACEncodePipe::Plan(C, O, Aac(128, 16000, 1)), 22050, 1));
+    EXPECT_TRUE(Is(LAACEncodePipe::Plan(C, O, Aac(128, 16000, 2)), 16000, 2));
+    EXPECT_TRUE(Is(LAACEncodePipe::Plan(C, O, Aac(32, 16000, 3)), 16000, 1));
+    EXPECT_TRUE(Is(LAACEncodePipe::Plan(C, O, Aac(0, 8000, 1)), 8000, 1));
 }
 
-TEST(FlacPlan, CommandLineAndChannelClamp) {
-    const std::string comp = "/c/flacenc", out = "/o/-x.flac";
-    LFlacSettings s;
-    s.uCompression = 8;
-    s.uChannels = 5;
-    s.iSampleRate = 196000;
-    LEncoderPlan p = LFlacEncodePipe::Plan(comp, out, s);
-    EXPECT_EQ(p.commandLine.Args(),
-              (V{comp, "--channels=2", "--compression-level-8", "--sample-rate=196000", "--lax",
-                 "--endian=little", "--bps=16", "--sign=signed", "-f", "-", "-o", out}));
-    EXPECT_EQ(p.rate, 196000);
-    EXPECT_EQ(p.nChans, 2);
-    s.uChannels = 0;
-    p = LFlacEncodePipe::Plan(comp, out, s);
-    EXPECT_EQ(p.commandLine.Args()[1], "--channels=1");
-    EXPECT_EQ(p.nChans, 1);
-}
-
-TEST(AacPlan, RulesAndOptionOrder) {
-    const std::string comp = "/c/aacenc", out = "/o/x.m4a";
-    LAACSettings s;
-    s.bAverageBitRate = 1;
-    s.uABRBitRate = 64;
-    s.iSampleRate = 8000;
-    s.uChannels = 1;
-    EXPECT_EQ(LAACEncodePipe::Plan(comp, out, s).rate, 11025);
-    s.uABRBitRate = 56;
-    EXPECT_EQ(LAACEncodePipe::Plan(comp, out, s).rate, 11025);
-    s.uABRBitRate = 96;
-    EXPECT_EQ(LAACEncodePipe::Plan(comp, out, s).rate, 11025);
-    s.uABRBitRate = 55;
-    EXPECT_EQ(LAACEncodePipe::Plan(comp, out, s).rate, 8000);
-    s.uABRBitRate = 112;  // not in 56..96, above 64, below 22050, mono
-    EXPECT_EQ(LAACEncodePipe::Plan(comp, out, s).rate, 22050);
-    s.uABRBitRate = 128;
-    s.iSampleRate = 16000;
-    EXPECT_EQ(LAACEncodePipe::Plan(comp, out, s).rate, 22050);
-    s.uChannels = 2;
-    EXPECT_EQ(LAACEncodePipe::Plan(comp, out, s).rate, 16000);
-    s.uChannels = 3;  // the rule looks at the stored count before clamping
-    LEncoderPlan p = LAACEncodePipe::Plan(comp, out, s);
-    EXPECT_EQ(p.rate, 16000);
-    EXPECT_EQ(p.nChans, 2);
-    EXPECT_EQ(p.commandLine.Args(),
-              (V{comp, "-C", "2", "-b", "128", "-R", "16000", "-X", "-", "-o", out}));
-    s.uABRBitRate = 32;
-    EXPECT_EQ(LAACEncodePipe::Plan(comp, out, s).nChans, 1);
-
-    LAACSettings v;  // VBR: rate and channels as stored, no bit-rate rules
-    v.uVBRQuality = 250;
-    v.bForceMPEG2 = 1;
-    v.bDisableTNS = 1;
-    v.uChannels = 1;
-    v.iSampleRate = 8000;
-    p = LAACEncodePipe::Plan(comp, out, v);
-    EXPECT_EQ(p.commandLine.Text(),
-              "\"/c/aacenc\" -C 1 -q 250 -R 8000 --mpeg-vers 2 --no-tns -X - -o \"/o/x.m4a\"");
-    EXPECT_EQ(p.rate, 8000);
-    EXPECT_EQ(p.nChans, 1);
-}
-
-TEST(EncoderSettings, AbsentValuesAreTheDialogDefaults) {
+TEST(EncoderSettings, DefaultsAndFixUps) {
     ScopedHome home;
-    // Read before the dialogs store anything: stereo, as "Restore Defaults" gives.
-    LOggSettings fresh = ReadOggSettings(), restored;
-    LFlacSettings freshFlac = ReadFlacSettings(), restoredFlac;
-    LOggEncodeDlg d(restored);
-    d.InitDialog();
-    d.CmRestoreDefaults();
-    ASSERT_TRUE(d.CmOk());
-    LFlacEncodeDlg f(restoredFlac);
-    f.InitDialog();
-    f.CmRestoreDefaults();
-    ASSERT_TRUE(f.CmOk());
-    EXPECT_EQ(fresh.uChannels, 2);
-    EXPECT_EQ(fresh.uChannels, restored.uChannels);
-    EXPECT_EQ(fresh.iSampleRate, restored.iSampleRate);
-    EXPECT_EQ(fresh.uVBRQuality, restored.uVBRQuality);
-    EXPECT_EQ(freshFlac.uChannels, 2);
-    EXPECT_EQ(freshFlac.uChannels, restoredFlac.uChannels);
-    EXPECT_EQ(freshFlac.uCompression, restoredFlac.uCompression);
-}
-
-TEST(EncoderSettings, DefaultsFixUpsAndRoundTrip) {
-    ScopedHome home;
-    LMp3Settings m = ReadMp3Settings();
-    EXPECT_EQ(m.bConstantBitRate, 0);
-    EXPECT_EQ(m.uCBRBitRate, 128);
-    EXPECT_EQ(m.bHighQuality, 1);
-    EXPECT_EQ(m.uVBRMinBitRate, 32);
-    EXPECT_EQ(m.uVBRMaxBitRate, 128);
-    EXPECT_EQ(m.uVBRQuality, 4);
-    EXPECT_EQ(m.uChannelMode, 1);
-    EXPECT_EQ(ReadOggSettings().uVBRMinBitRate, 96);
-    EXPECT_EQ(ReadAACSettings().uChannels, 2);
-    EXPECT_EQ(ReadAACSettings().uVBRQuality, 100);
-
+    EXPECT_EQ(Fields(ReadMp3Settings()), std::make_tuple(0, 128, 1, 32, 128, 4, 0, 1));
+    EXPECT_EQ(Fields(ReadOggSettings()), std::make_tuple(0, 128, 96, 128, 4, 2, 44100));
+    EXPECT_EQ(Fields(ReadFlacSettings()), std::make_tuple(4, 2, 44100));
+    EXPECT_EQ(Fields(ReadAACSettings()), std::make_tuple(0, 128, 100, 0, 0, 2, 44100));
+    // A maximum above 160 lifts a minimum below 32 to 32.
     SettingsWriteInt("MP3Encoder", "VBRMaxBitRate", 192);
     SettingsWriteInt("MP3Encoder", "VBRMinBitRate", 8);
     EXPECT_EQ(ReadMp3Settings().uVBRMinBitRate, 32);
@@ -262,26 +211,8 @@ TEST(EncoderSettings, DefaultsFixUpsAndRoundTrip) {
     SettingsWriteInt("OggEncoder", "VBRMaxBitRate", 161);
     SettingsWriteInt("OggEncoder", "VBRMinBitRate", 31);
     EXPECT_EQ(ReadOggSettings().uVBRMinBitRate, 32);
-    SettingsWriteInt("OggEncoder", "VBRMinBitRate", 32);
-    SettingsWriteInt("OggEncoder", "VBRMaxBitRate", 320);
-    EXPECT_EQ(ReadOggSettings().uVBRMinBitRate, 32);
-
-    LAACSettings a;
-    a.bAverageBitRate = 1;
-    a.uABRBitRate = 96;
-    a.uVBRQuality = 350;
-    a.bForceMPEG2 = 1;
-    a.uChannels = 1;
-    a.iSampleRate = 22050;
-    WriteAACSettings(a);
-    LAACSettings b = ReadAACSettings();
-    EXPECT_EQ(b.bAverageBitRate, 1);
-    EXPECT_EQ(b.uABRBitRate, 96);
-    EXPECT_EQ(b.uVBRQuality, 350);
-    EXPECT_EQ(b.bForceMPEG2, 1);
-    EXPECT_EQ(b.bDisableTNS, 0);
-    EXPECT_EQ(b.uChannels, 1);
-    EXPECT_EQ(b.iSampleRate, 22050);
+    SettingsWriteInt("OggEncoder", "VBRMaxBitRate", 160);
+    EXPECT_EQ(ReadOggSettings().uVBRMinBitRate, 31);
 }
 
 TEST(EncoderSinks, EmptyWhenTheComponentIsNotRegistered) {
@@ -294,140 +225,109 @@ TEST(EncoderSinks, EmptyWhenTheComponentIsNotRegistered) {
 
 // ---- dialogs ----
 
-TEST(Mp3Dialog, InitEnableRestoreAndOk) {
-    ScopedHome home;
-    ScriptedHost host;
-    LMp3Settings s = Cbr(192, false);
-    s.uVBRMinBitRate = 16;
-    s.uVBRMaxBitRate = 12;  // selects the first row that begins with "12": "128"
-    s.uVBRQuality = 7;
-    s.uChannelMode = 0;
-    host.onDialog = [](LDialog& d) {
-        using D = LMp3EncodeDlg;
-        EXPECT_TRUE(d.IsChecked(D::IDC_CBR));
-        EXPECT_FALSE(d.IsChecked(D::IDC_VBR));
-        EXPECT_EQ(ComboText(d, D::IDC_CBRRATE), "192");
-        EXPECT_EQ(ComboText(d, D::IDC_VBRMIN), "16");
-        EXPECT_EQ(ComboText(d, D::IDC_VBRMAX), "128");
-        EXPECT_EQ(d.ComboGetSel(D::IDC_QUALITY), 7);
-        EXPECT_EQ(d.ComboGetSel(D::IDC_CHANNELMODE), 0);
-        EXPECT_TRUE(d.IsEnabled(D::IDC_CBRRATE));
-        EXPECT_TRUE(d.IsEnabled(D::IDC_HIGHQUALITY));
-        EXPECT_FALSE(d.IsEnabled(D::IDC_VBRMIN));
-        EXPECT_FALSE(d.IsEnabled(D::IDC_QUALITY));
-        d.Command(D::IDC_DEFAULTS);
-        EXPECT_TRUE(d.IsChecked(D::IDC_VBR));
-        EXPECT_FALSE(d.IsChecked(D::IDC_CBR));
-        EXPECT_FALSE(d.IsEnabled(D::IDC_CBRRATE));
-        EXPECT_TRUE(d.IsEnabled(D::IDC_VBRMAX));
-        EXPECT_EQ(ComboText(d, D::IDC_CBRRATE), "128");
-        EXPECT_TRUE(d.IsChecked(D::IDC_HIGHQUALITY));
-        EXPECT_EQ(ComboText(d, D::IDC_VBRMIN), "32");
-        EXPECT_EQ(d.ComboGetSel(D::IDC_QUALITY), 4);
-        EXPECT_EQ(d.ComboGetSel(D::IDC_CHANNELMODE), 1);
-        // A typed bit rate is accepted as it stands.
-        d.Control(D::IDC_VBRMAX)->iSel = -1;
-        d.SetText(D::IDC_VBRMAX, "150 kbps");
+namespace {
+// OK stores what the dialog shows; Restore Defaults then Cancel stores nothing; Restore Defaults
+// then OK stores the values read from an empty store. `abr` and `vbr` are controls enabled only
+// in the one mode or the other (0: none).
+template <typename S>
+void ExpectDialogRoundTrips(ScriptedHost& host, S custom, S (*read)(), int (*show)(S&), int abr,
+                            int vbr, int defaultsId) {
+    const auto defaults = Fields(read());
+    host.onDialog = [&](LDialog& d) {
+        EXPECT_TRUE(!abr || d.IsEnabled(abr));
+        EXPECT_TRUE(!vbr || !d.IsEnabled(vbr));
         return IDOK;
     };
-    // Restore Defaults alone stores nothing: only OK does.
-    EXPECT_EQ(ShowMp3Settings(s), IDOK);
-    LMp3Settings r = ReadMp3Settings();
-    EXPECT_EQ(r.bConstantBitRate, 0);
-    EXPECT_EQ(r.uCBRBitRate, 128);
-    EXPECT_EQ(r.bHighQuality, 1);
-    EXPECT_EQ(r.uVBRMinBitRate, 32);
-    EXPECT_EQ(r.uVBRMaxBitRate, 150);
-    EXPECT_EQ(r.uVBRQuality, 4);
-    EXPECT_EQ(r.uChannelMode, 1);
-    EXPECT_EQ(SettingsReadString("MP3Encoder", "ErrorProtection", "?"), "0");
-
-    host.onDialog = [](LDialog& d) {
-        d.Command(LMp3EncodeDlg::IDC_DEFAULTS);
+    S shown = custom;
+    EXPECT_EQ(show(shown), IDOK);
+    EXPECT_EQ(Fields(read()), Fields(custom));
+    host.onDialog = [&](LDialog& d) {
+        d.Command(defaultsId);
+        EXPECT_TRUE(!abr || !d.IsEnabled(abr));
+        EXPECT_TRUE(!vbr || d.IsEnabled(vbr));
         return IDCANCEL;
     };
-    LMp3Settings t = Cbr(320);
-    EXPECT_EQ(ShowMp3Settings(t), IDCANCEL);
-    EXPECT_EQ(ReadMp3Settings().uVBRMaxBitRate, 150);  // nothing stored on Cancel
+    EXPECT_EQ(show(shown), IDCANCEL);
+    EXPECT_EQ(Fields(read()), Fields(custom));
+    host.onDialog = [&](LDialog& d) {
+        d.Command(defaultsId);
+        return IDOK;
+    };
+    EXPECT_EQ(show(shown), IDOK);
+    EXPECT_EQ(Fields(read()), defaults);
 }
+}  // namespace
 
-TEST(OggFlacAacDialogs, RestoreDefaultsSelectStereoAndOkStores) {
+TEST(EncoderDialogs, OkStoresWhatIsShownAndRestoreDefaultsTheStoreDefaults) {
     ScopedHome home;
     ScriptedHost host;
-    host.onDialog = [](LDialog& d) {
+    {
+        SCOPED_TRACE("mp3");
+        using D = LMp3EncodeDlg;
+        ExpectDialogRoundTrips<LMp3Settings>(host, {1, 192, 0, 40, 224, 7, 1, 0}, ReadMp3Settings,
+                                             ShowMp3Settings, D::IDC_CBRRATE, D::IDC_VBRMAX,
+                                             D::IDC_DEFAULTS);
+    }
+    {
+        SCOPED_TRACE("ogg");
         using D = LOggEncodeDlg;
-        EXPECT_FALSE(d.IsEnabled(D::IDC_ABRRATE));
-        EXPECT_TRUE(d.IsEnabled(D::IDC_VBRMIN));
-        EXPECT_EQ(d.ComboGetSel(D::IDC_CHANNELS), 0);     // mono, as given
-        EXPECT_EQ(d.ComboGetSel(D::IDC_SAMPLERATE), -1);  // 12345 is not in the list
-        d.SetCheck(D::IDC_ABR, true);
-        d.Command(D::IDC_ABR);
-        EXPECT_TRUE(d.IsEnabled(D::IDC_ABRRATE));
-        EXPECT_FALSE(d.IsEnabled(D::IDC_QUALITY));
-        d.Command(D::IDC_DEFAULTS);
-        EXPECT_TRUE(d.IsChecked(D::IDC_VBR));
-        EXPECT_EQ(d.ComboGetSel(D::IDC_CHANNELS), 1);
-        EXPECT_EQ(ComboText(d, D::IDC_SAMPLERATE), "44100");
-        d.ComboSetSel(D::IDC_QUALITY, 10);
-        d.Control(D::IDC_SAMPLERATE)->iSel = -1;
-        d.SetText(D::IDC_SAMPLERATE, "abc");  // reads as 0: 44100
-        return IDOK;
-    };
-    LOggSettings o = ReadOggSettings();
-    o.iSampleRate = 12345;
-    o.uChannels = 1;
-    EXPECT_EQ(ShowOggSettings(o), IDOK);
-    LOggSettings ro = ReadOggSettings();
-    EXPECT_EQ(ro.uChannels, 2);
-    EXPECT_EQ(ro.uVBRQuality, 10);
-    EXPECT_EQ(ro.iSampleRate, 44100);
-    EXPECT_EQ(ro.uVBRMinBitRate, 96);
-    EXPECT_EQ(ro.bAverageBitRate, 0);
-
-    host.onDialog = [](LDialog& d) {
-        using D = LFlacEncodeDlg;
-        EXPECT_EQ(d.ComboGetSel(D::IDC_COMPRESSION), 4);
-        EXPECT_EQ(d.ComboGetSel(D::IDC_CHANNELS), 0);
-        d.Command(D::IDC_DEFAULTS);
-        EXPECT_EQ(d.ComboGetSel(D::IDC_CHANNELS), 1);
-        d.ComboSetSel(D::IDC_COMPRESSION, 8);
-        d.ComboSetSel(D::IDC_SAMPLERATE, 11);
-        return IDOK;
-    };
-    LFlacSettings f = ReadFlacSettings();
-    f.uChannels = 1;
-    EXPECT_EQ(ShowFlacSettings(f), IDOK);
-    LFlacSettings rf = ReadFlacSettings();
-    EXPECT_EQ(rf.uCompression, 8);
-    EXPECT_EQ(rf.uChannels, 2);
-    EXPECT_EQ(rf.iSampleRate, 196000);
-
-    host.onDialog = [](LDialog& d) {
+        ExpectDialogRoundTrips<LOggSettings>(host, {1, 64, 40, 256, 9, 1, 22050}, ReadOggSettings,
+                                             ShowOggSettings, D::IDC_ABRRATE, D::IDC_QUALITY,
+                                             D::IDC_DEFAULTS);
+    }
+    {
+        SCOPED_TRACE("flac");
+        ExpectDialogRoundTrips<LFlacSettings>(host, {8, 1, 196000}, ReadFlacSettings,
+                                              ShowFlacSettings, 0, 0, LFlacEncodeDlg::IDC_DEFAULTS);
+    }
+    {
+        SCOPED_TRACE("aac");  // any quality number may stand in the combo
         using D = LAACEncodeDlg;
-        EXPECT_EQ(ComboText(d, D::IDC_QUALITY), "123");  // any number may stand there
-        EXPECT_EQ(d.ComboGetSel(D::IDC_CHANNELS), 1);
-        EXPECT_TRUE(d.IsEnabled(D::IDC_QUALITY));
-        EXPECT_FALSE(d.IsEnabled(D::IDC_ABRRATE));
-        EXPECT_TRUE(d.IsChecked(D::IDC_NOTNS));
-        d.Command(D::IDC_DEFAULTS);
-        EXPECT_EQ(ComboText(d, D::IDC_QUALITY), "100");
-        EXPECT_EQ(d.ComboGetSel(D::IDC_QUALITY), 2);
-        EXPECT_FALSE(d.IsChecked(D::IDC_NOTNS));
-        d.SetCheck(D::IDC_MPEG2, true);
-        ComboSetText(d, D::IDC_QUALITY, "0");  // reads as 0: 100
-        ComboSelectString(d, D::IDC_SAMPLERATE, "8000");
+        ExpectDialogRoundTrips<LAACSettings>(host, {1, 96, 123, 1, 1, 1, 8000}, ReadAACSettings,
+                                             ShowAACSettings, D::IDC_ABRRATE, D::IDC_QUALITY,
+                                             D::IDC_DEFAULTS);
+    }
+}
+
+// Typed combo texts: a number is taken as it stands, no number gives the default.
+TEST(EncoderDialogs, TypedValues) {
+    ScopedHome home;
+    ScriptedHost host;
+    auto type = [](LDialog& d, int id, const char* text) {
+        d.Control(id)->iSel = -1;
+        d.SetText(id, text);
+    };
+    host.onDialog = [&](LDialog& d) {
+        type(d, LMp3EncodeDlg::IDC_VBRMAX, "150 kbps");
         return IDOK;
     };
-    LAACSettings a = ReadAACSettings();
-    a.uVBRQuality = 123;
-    a.bDisableTNS = 1;
-    EXPECT_EQ(ShowAACSettings(a), IDOK);
-    LAACSettings ra = ReadAACSettings();
-    EXPECT_EQ(ra.uVBRQuality, 100);
-    EXPECT_EQ(ra.bForceMPEG2, 1);
-    EXPECT_EQ(ra.bDisableTNS, 0);
-    EXPECT_EQ(ra.iSampleRate, 8000);
-    EXPECT_EQ(ra.uChannels, 2);
+    LMp3Settings m = ReadMp3Settings();
+    ShowMp3Settings(m);
+    EXPECT_EQ(ReadMp3Settings().uVBRMaxBitRate, 150);
+    host.onDialog = [&](LDialog& d) {
+        type(d, LOggEncodeDlg::IDC_SAMPLERATE, "abc");
+        return IDOK;
+    };
+    LOggSettings o = Ogg(0, 0, 8000, 2);
+    ShowOggSettings(o);
+    EXPECT_EQ(ReadOggSettings().iSampleRate, 44100);
+    host.onDialog = [&](LDialog& d) {
+        ComboSetText(d, LAACEncodeDlg::IDC_QUALITY, "0");
+        type(d, LAACEncodeDlg::IDC_SAMPLERATE, "0");
+        return IDOK;
+    };
+    LAACSettings a = Aac(0, 8000, 1);
+    a.uVBRQuality = 300;
+    ShowAACSettings(a);
+    EXPECT_EQ(ReadAACSettings().uVBRQuality, 100);
+    EXPECT_EQ(ReadAACSettings().iSampleRate, 44100);
+    host.onDialog = [&](LDialog& d) {
+        type(d, LFlacEncodeDlg::IDC_SAMPLERATE, "");
+        return IDOK;
+    };
+    LFlacSettings f{4, 2, 8000};
+    ShowFlacSettings(f);
+    EXPECT_EQ(ReadFlacSettings().iSampleRate, 44100);
 }
 
 TEST(EncoderDialogs, ComboSelectStringTakesTheFirstPrefixMatch) {

@@ -9,8 +9,6 @@
 #include <signal.h>
 #include <sys/socket.h>
 
-#include <chrono>
-
 #include "common/ScriptedHost.h"
 #include "encoders/EncTestUtil.h"
 #include "support/File.h"
@@ -78,42 +76,37 @@ private:
     int port_ = 0;
 };
 
-// A port on 127.0.0.1 where nobody listens.
-int ClosedPort() {
-    int s = socket(AF_INET, SOCK_STREAM, 0);
+// A socket on 127.0.0.1, listening or not, and its address.
+int LocalSocket(bool listening, std::string& address) {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    if (listening) listen(fd, 4);
     socklen_t len = sizeof a;
-    getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-    close(s);
-    return ntohs(a.sin_port);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    address = "127.0.0.1:" + std::to_string(ntohs(a.sin_port));
+    return fd;
+}
+
+// An address where nobody listens.
+std::string ClosedServer() {
+    std::string address;
+    close(LocalSocket(false, address));
+    return address;
 }
 
 bool HavePyFtpd() {
     return RunShell("/usr/bin/python3 -c 'import pyftpdlib' 2>/dev/null") == 0;
 }
 
-// An installer that registers component "fakeenc" and notes that it ran, with how many
-// arguments.
-std::vector<uint8_t> InstallerBytes(const std::string& marker) {
-    std::string s =
-        "#!/bin/sh\n"
-        "echo \"$#\" > '" +
-        marker + "'\n. '" + ComponentsFolder() +
-        "/component-lib.sh'\nregister_component fakeenc /bin/true\n";
-    return std::vector<uint8_t>(s.begin(), s.end());
-}
-
-std::string Sha256Of(const std::string& path) {
+std::string Sha256Of(const std::vector<uint8_t>& bytes) {
+    TempDir dir;
+    WriteBytes(dir.file("f"), bytes);
     std::string out;
-    RunShell("sha256sum '" + path + "'", &out);
+    RunShell("sha256sum '" + dir.file("f") + "'", &out);
     return out.substr(0, 64);
-}
-
-void PinInstaller(const std::string& name, const std::string& hex) {
-    RegistryWriteString(RegRoot::LocalMachine, ComponentKey(name), "InstallerSHA256", hex);
 }
 
 void UseServers(const std::string& primary, const std::string& fallback) {
@@ -121,21 +114,11 @@ void UseServers(const std::string& primary, const std::string& fallback) {
     SettingsWriteString("Components", "FallbackServer", fallback);
 }
 
-int RunLookup(const std::string& name, std::string* pPath = nullptr,
-              const LInstallOptions& options = {}) {
-    LProcessGetComponentPath job(name, "Install-on-Demand", options);
+int RunLookup(const std::string& name, std::string* pPath = nullptr) {
+    LProcessGetComponentPath job(name);
     int r = job.Run();
     if (pPath) *pPath = job.Path();
     return r;
-}
-
-bool HasMessageAbout(const ScriptedHost& host, const std::string& name) {
-    for (const auto& m : host.messages)
-        if (m.szText.find("Sonvex cannot install the required install-on-demand component \"" +
-                          name + "\". Please download it from ") == 0 &&
-            m.szCaption == "Error")
-            return true;
-    return false;
 }
 
 }  // namespace
@@ -144,10 +127,10 @@ TEST(Sha256, KnownDigests) {
     EXPECT_EQ(Sha256Hex("", 0), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
     EXPECT_EQ(Sha256Hex("abc", 3),
               "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
-    std::string m(1000, 'a');
+    std::vector<uint8_t> m(1000, 'a');
     TempDir dir;
-    WriteBytes(dir.file("f"), std::vector<uint8_t>(m.begin(), m.end()));
-    EXPECT_EQ(FileSha256Hex(dir.file("f")), Sha256Of(dir.file("f")));
+    WriteBytes(dir.file("f"), m);
+    EXPECT_EQ(FileSha256Hex(dir.file("f")), Sha256Of(m));
     EXPECT_EQ(FileSha256Hex(dir.file("missing")), "");
 }
 
@@ -167,27 +150,16 @@ TEST(ComponentLookup, RegisteredPathIsFoundWithoutInstalling) {
     WriteScript(dir.file("mp3el"), "exit 0");
     RegisterComponent("mp3el", dir.file("mp3el"));
     // No server would answer: a lookup that touched the network would fail.
-    UseServers("127.0.0.1:" + std::to_string(ClosedPort()), "127.0.0.1:1");
+    UseServers(ClosedServer(), ClosedServer());
     EXPECT_EQ(RunLookup("mp3el", &path), LPROCESS_OK);
     EXPECT_EQ(path, dir.file("mp3el"));
     EXPECT_TRUE(host.messages.empty());
-    for (const auto& c : host.calls) EXPECT_EQ(c.find("text0:Download"), std::string::npos);
 }
 
-TEST(LocalInstallers, RegisterEachAdapterWhenItsToolIsPresent) {
+// The shipped installers (each one runs in the real-tool tests) rewrite only their own value.
+TEST(LocalInstallers, RegisterTheAdapterAndKeepOtherValues) {
+    if (!HaveProgram("lame")) GTEST_SKIP() << "lame is not installed";
     ScopedHome home;
-    ScriptedHost host;
-    UseServers("127.0.0.1:" + std::to_string(ClosedPort()),
-               "127.0.0.1:" + std::to_string(ClosedPort()));
-    const char* names[] = {"mp3el", "oggenc", "flacenc", "aacenc", "oggdec", "flacdec", "aacdec"};
-    for (const char* n : names) {
-        std::string path;
-        EXPECT_EQ(RunLookup(n, &path), LPROCESS_OK) << n;
-        EXPECT_EQ(path, ComponentsFolder() + "/" + n);
-        EXPECT_EQ(access(path.c_str(), X_OK), 0) << path;
-    }
-    EXPECT_TRUE(host.messages.empty());
-    // Other sections and values survive the installers' rewrites.
     SettingsWriteString("Settings", "Keep", "a\\b");
     RegistryWriteString(RegRoot::LocalMachine, ComponentKey("mp3el"), "Other", "x");
     RegisterComponent("mp3el", "/elsewhere");
@@ -198,7 +170,6 @@ TEST(LocalInstallers, RegisterEachAdapterWhenItsToolIsPresent) {
     EXPECT_EQ(SettingsReadString("Settings", "Keep", ""), "a\\b");
     EXPECT_TRUE(RegistryReadString(RegRoot::LocalMachine, ComponentKey("mp3el"), "Other", v, ""));
     EXPECT_EQ(v, "x");
-    EXPECT_TRUE(GetComponentPath("flacdec", v));
 }
 
 TEST(LocalInstallers, PathsWithBackslashesAreEscaped) {
@@ -222,45 +193,42 @@ TEST(LocalInstallers, MissingToolNamesTheDebianPackage) {
     for (const char* t :
          {"sh", "dirname", "basename", "awk", "sed", "mkdir", "mv", "flock", "rm", "cat"})
         RunShell(std::string("ln -s \"$(command -v ") + t + ")\" '" + bin.path() + "/" + t + "'");
-    struct Case {
-        const char* name;
-        const char* package;
-    };
-    for (Case c : {Case{"mp3el", "lame"}, Case{"oggenc", "vorbis-tools"}, Case{"flacdec", "flac"},
-                   Case{"aacenc", "ffmpeg"}}) {
-        std::string out;
-        int rc = RunShell(
-            "PATH='" + bin.path() + "' '" + ComponentsFolder() + "/install-" + c.name + "' 2>&1",
-            &out);
-        EXPECT_NE(rc, 0) << c.name;
-        EXPECT_NE(out.find(std::string("\"") + c.package + "\""), std::string::npos) << out;
-        std::string v;
-        EXPECT_FALSE(GetComponentPath(c.name, v));
+    for (auto [name, package] : {std::pair{"mp3el", "lame"}, std::pair{"oggenc", "vorbis-tools"},
+                                 std::pair{"flacdec", "flac"}, std::pair{"aacenc", "ffmpeg"}}) {
+        std::string out, v;
+        EXPECT_NE(RunShell("PATH='" + bin.path() + "' '" + ComponentsFolder() + "/install-" + name +
+                               "' 2>&1",
+                           &out),
+                  0)
+            << name;
+        EXPECT_NE(out.find(std::string("\"") + package + "\""), std::string::npos) << out;
+        EXPECT_FALSE(GetComponentPath(name, v));
     }
 }
 
-TEST(InstallOnDemand, CancelDuringTheLocalInstallerStopsWithoutMessage) {
-    ScopedHome home;
-    ScriptedHost host;
-    TempDir folder;
-    // It runs on after Cancel: it lets go of our output streams and is ended below.
-    WriteScript(folder.file("install-slow"),
-                "echo $$ > '" + folder.file("pid") + "'\nexec sleep 30 >/dev/null 2>&1");
-    host.iCancelAtPump = 3;
-    std::string path;
-    LInstallOptions options;
-    options.szInstallerFolder = folder.path();
-    EXPECT_EQ(RunLookup("slow", &path, options), LPROCESS_STOPPED);
-    if (FileExists(folder.file("pid")))
-        kill(std::stoi(ReadLines(folder.file("pid")).at(0)), SIGKILL);
-    EXPECT_TRUE(host.messages.empty());
-    EXPECT_TRUE(path.empty());
-}
-
+// Downloads of "fakeenc.exe", an installer that registers "fakeenc" as /bin/true and notes
+// how many arguments it was given.
 class FtpInstall : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!HavePyFtpd()) GTEST_SKIP() << "python3-pyftpdlib is not installed";
+    }
+    std::vector<uint8_t> Installer() const {
+        std::string s = "#!/bin/sh\necho \"$#\" > '" + marker_.file("ran") + "'\n. '" +
+                        ComponentsFolder() +
+                        "/component-lib.sh'\nregister_component fakeenc /bin/true\n";
+        return std::vector<uint8_t>(s.begin(), s.end());
+    }
+    void Pin(const std::string& hex) {
+        RegistryWriteString(RegRoot::LocalMachine, ComponentKey("fakeenc"), "InstallerSHA256", hex);
+    }
+    bool Ran() const { return FileExists(marker_.file("ran")); }
+    bool DownloadLeftBehind() const { return FileExists(LFile::GetTempFolder() + "/fakeenc.exe"); }
+    // The one failure message, naming the component.
+    void ExpectFailureMessage() {
+        ASSERT_EQ(host_.messages.size(), 1u);
+        EXPECT_NE(host_.messages[0].szText.find("\"fakeenc\""), std::string::npos);
+        host_.messages.clear();
     }
     ScopedHome home_;
     ScriptedHost host_;
@@ -270,97 +238,65 @@ protected:
 TEST_F(FtpInstall, DownloadsChecksThePinRunsAndLooksUpAgain) {
     FtpServer primary;
     ASSERT_TRUE(primary.ok());
-    std::vector<uint8_t> inst = InstallerBytes(marker_.file("ran"));
-    primary.Serve("fakeenc.exe", inst);
-    WriteBytes(marker_.file("copy"), inst);
-    PinInstaller("fakeenc", Sha256Of(marker_.file("copy")));
-    UseServers(primary.address(), "127.0.0.1:" + std::to_string(ClosedPort()));
-
+    primary.Serve("fakeenc.exe", Installer());
+    std::string pin = Sha256Of(Installer());
+    for (char& c : pin) c = static_cast<char>(toupper(c));  // a pin in upper case matches too
+    Pin(pin);
+    UseServers(primary.address(), ClosedServer());
     std::string path;
     EXPECT_EQ(RunLookup("fakeenc", &path), LPROCESS_OK);
     EXPECT_EQ(path, "/bin/true");
-    ASSERT_TRUE(FileExists(marker_.file("ran")));
+    ASSERT_TRUE(Ran());
     EXPECT_EQ(ReadLines(marker_.file("ran")), std::vector<std::string>{"0"});  // no arguments
-    EXPECT_FALSE(FileExists(LFile::GetTempFolder() + "/fakeenc.exe"));
+    EXPECT_FALSE(DownloadLeftBehind());
     EXPECT_TRUE(host_.messages.empty());
     EXPECT_EQ(primary.Connections(), 1);
-    // Status lines and the first steps of the bar.
-    auto has = [&](const std::string& c) {
-        return std::find(host_.calls.begin(), host_.calls.end(), c) != host_.calls.end();
-    };
-    EXPECT_TRUE(has("open:Install-on-Demand"));
-    EXPECT_TRUE(has("text0:Download install-on-demand"));
-    EXPECT_TRUE(has("text1:fakeenc.exe"));
-    EXPECT_TRUE(has("text0:Downloading"));
-    EXPECT_TRUE(has("text0:Running install-on-demand"));
-    EXPECT_TRUE(has("progress:5"));
-
     // A second lookup finds it without any connection.
     EXPECT_EQ(RunLookup("fakeenc", &path), LPROCESS_OK);
     EXPECT_EQ(primary.Connections(), 1);
 }
 
-TEST_F(FtpInstall, PinMismatchDeletesTheInstallerUnrun) {
-    FtpServer primary;
-    ASSERT_TRUE(primary.ok());
-    primary.Serve("fakeenc.exe", InstallerBytes(marker_.file("ran")));
-    PinInstaller("fakeenc", std::string(64, '0'));
-    UseServers(primary.address(), "127.0.0.1:" + std::to_string(ClosedPort()));
+// Each server is tried once. With the primary down the fallback serves; a wrong or missing pin
+// deletes the installer unrun.
+TEST_F(FtpInstall, FallbackServerAndThePin) {
+    FtpServer empty, fallback;
+    ASSERT_TRUE(empty.ok() && fallback.ok());
+    UseServers(empty.address(), fallback.address());
     EXPECT_EQ(RunLookup("fakeenc"), LPROCESS_FAILED);
-    EXPECT_FALSE(FileExists(marker_.file("ran")));
-    EXPECT_FALSE(FileExists(LFile::GetTempFolder() + "/fakeenc.exe"));
-    EXPECT_TRUE(HasMessageAbout(host_, "fakeenc"));
+    EXPECT_EQ(empty.Connections(), 1);
+    EXPECT_EQ(fallback.Connections(), 1);
+    ExpectFailureMessage();
 
-    // No pin at all: the same.
+    fallback.Serve("fakeenc.exe", Installer());
+    UseServers(ClosedServer(), fallback.address());
+    Pin(std::string(64, '0'));
+    EXPECT_EQ(RunLookup("fakeenc"), LPROCESS_FAILED);
+    EXPECT_EQ(fallback.Connections(), 2);
+    ExpectFailureMessage();
     RegistryDeleteValue(RegRoot::LocalMachine, ComponentKey("fakeenc"), "InstallerSHA256");
-    host_.messages.clear();
     EXPECT_EQ(RunLookup("fakeenc"), LPROCESS_FAILED);
-    EXPECT_FALSE(FileExists(marker_.file("ran")));
-    EXPECT_TRUE(HasMessageAbout(host_, "fakeenc"));
-}
+    ExpectFailureMessage();
+    EXPECT_FALSE(Ran());
+    EXPECT_FALSE(DownloadLeftBehind());
 
-TEST_F(FtpInstall, FallbackServerWhenThePrimaryIsDown) {
-    FtpServer fallback;
-    ASSERT_TRUE(fallback.ok());
-    std::vector<uint8_t> inst = InstallerBytes(marker_.file("ran"));
-    fallback.Serve("fakeenc.exe", inst);
-    WriteBytes(marker_.file("copy"), inst);
-    // A pin in upper case matches too.
-    std::string pin = Sha256Of(marker_.file("copy"));
-    for (char& c : pin) c = static_cast<char>(toupper(c));
-    PinInstaller("fakeenc", pin);
-    UseServers("127.0.0.1:" + std::to_string(ClosedPort()), fallback.address());
-    std::string path;
-    EXPECT_EQ(RunLookup("fakeenc", &path), LPROCESS_OK);
-    EXPECT_EQ(path, "/bin/true");
-    EXPECT_TRUE(FileExists(marker_.file("ran")));
-    EXPECT_EQ(fallback.Connections(), 1);
-}
-
-TEST_F(FtpInstall, MissingOnBothServersTriesEachOnceThenFails) {
-    FtpServer primary, fallback;
-    ASSERT_TRUE(primary.ok() && fallback.ok());
-    UseServers(primary.address(), fallback.address());
-    EXPECT_EQ(RunLookup("fakeenc"), LPROCESS_FAILED);
-    EXPECT_EQ(primary.Connections(), 1);
-    EXPECT_EQ(fallback.Connections(), 1);
-    EXPECT_TRUE(HasMessageAbout(host_, "fakeenc"));
-    EXPECT_EQ(host_.messages.size(), 1u);
+    Pin(Sha256Of(Installer()));
+    EXPECT_EQ(RunLookup("fakeenc"), LPROCESS_OK);
+    EXPECT_TRUE(Ran());
+    EXPECT_EQ(fallback.Connections(), 4);
 }
 
 TEST_F(FtpInstall, CancelDuringTheDownloadDoesNotTryTheFallback) {
     FtpServer primary, fallback;
     ASSERT_TRUE(primary.ok() && fallback.ok());
-    std::vector<uint8_t> big(200000, 'x');
-    primary.Serve("fakeenc.exe", big);
-    fallback.Serve("fakeenc.exe", InstallerBytes(marker_.file("ran")));
+    primary.Serve("fakeenc.exe", std::vector<uint8_t>(200000, 'x'));
+    fallback.Serve("fakeenc.exe", Installer());
     UseServers(primary.address(), fallback.address());
     host_.iCancelAtPump = 50;
     EXPECT_EQ(RunLookup("fakeenc"), LPROCESS_STOPPED);
     EXPECT_EQ(fallback.Connections(), 0);
     EXPECT_TRUE(host_.messages.empty());
-    EXPECT_FALSE(FileExists(marker_.file("ran")));
-    EXPECT_FALSE(FileExists(LFile::GetTempFolder() + "/fakeenc.exe"));
+    EXPECT_FALSE(Ran());
+    EXPECT_FALSE(DownloadLeftBehind());
 }
 
 TEST_F(FtpInstall, ProgressSteps256BytesPerReadAgainstTheReportedSize) {
@@ -372,8 +308,9 @@ TEST_F(FtpInstall, ProgressSteps256BytesPerReadAgainstTheReportedSize) {
     std::string local = LFile::GetTempFolder() + "/blob.bin";
     LProgressJob job("Download", [&](LProgressDialog& pd) -> int {
         LFileTransferProtocol ftp;
-        if (!ftp.LogOnServer(primary.address()) || !ftp.SetCurrentDirectory("components"))
-            return LPROCESS_FAILED;
+        if (!ftp.LogOnServer(primary.address())) return LPROCESS_FAILED;
+        EXPECT_FALSE(ftp.SetCurrentDirectory("no-such-folder"));
+        if (!ftp.SetCurrentDirectory("components")) return LPROCESS_FAILED;
         int r = ProcessFtpDownload(pd, "blob.exe", local, ftp);
         ftp.Disconnect();
         return r;
@@ -388,41 +325,16 @@ TEST_F(FtpInstall, ProgressSteps256BytesPerReadAgainstTheReportedSize) {
     EXPECT_EQ(progress[0], 5);
     EXPECT_EQ(progress[1], 10);
     EXPECT_EQ(progress[51], 55);
-    EXPECT_EQ(progress.back(), 100);
-    EXPECT_EQ(progress[progress.size() - 2], 99);
-
-    // A missing remote file or folder fails.
-    LProgressJob missing("Download", [&](LProgressDialog& pd) -> int {
-        LFileTransferProtocol ftp;
-        if (!ftp.LogOnServer(primary.address())) return LPROCESS_FAILED;
-        EXPECT_FALSE(ftp.SetCurrentDirectory("no-such-folder"));
-        EXPECT_TRUE(ftp.SetCurrentDirectory("components"));
-        return ProcessFtpDownload(pd, "none.exe", local, ftp);
-    });
-    EXPECT_EQ(missing.Run(), LPROCESS_FAILED);
+    EXPECT_EQ(progress[100], 99);
+    EXPECT_EQ(progress[101], 100);
 }
-
-namespace sonvex {
-namespace {
 
 // A server that accepts the connection and never says a word ends in a failure, not a hang.
 TEST(FtpClient, SilentServerFailsInsteadOfHanging) {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    ASSERT_GE(fd, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-    ASSERT_EQ(listen(fd, 4), 0);  // the kernel completes the handshake; nobody answers
-    socklen_t len = sizeof a;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    std::string address;
+    int fd = LocalSocket(true, address);  // the kernel completes the handshake; nobody answers
     LFileTransferProtocol ftp;
     ftp.SetStallTimeoutSeconds(1);
-    const auto t0 = std::chrono::steady_clock::now();
-    EXPECT_FALSE(ftp.LogOnServer("127.0.0.1:" + std::to_string(ntohs(a.sin_port))));
-    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(20));
+    EXPECT_FALSE(ftp.LogOnServer(address));
     close(fd);
 }
-
-}  // namespace
-}  // namespace sonvex

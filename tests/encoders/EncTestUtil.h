@@ -1,4 +1,5 @@
-// Helpers shared by the encoder tests: fake components, registration, WAV data, signal checks.
+// Helpers shared by the encoder tests: stand-in components, registration, WAV data, signal
+// checks.
 #pragma once
 
 #include <sys/stat.h>
@@ -9,6 +10,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <thread>
@@ -16,6 +18,7 @@
 
 #include "common/TestUtil.h"
 #include "encoders/Components.h"
+#include "formats/FormatTestUtil.h"
 #include "support/Settings.h"
 
 namespace sonvex::test {
@@ -31,18 +34,9 @@ inline void RegisterComponent(const std::string& name, const std::string& path) 
 }
 
 inline std::vector<std::string> ReadLines(const std::string& path) {
-    std::vector<uint8_t> b = ReadBytes(path);
+    std::ifstream in(path);
     std::vector<std::string> lines;
-    std::string cur;
-    for (uint8_t c : b) {
-        if (c == '\n') {
-            lines.push_back(cur);
-            cur.clear();
-        } else {
-            cur += static_cast<char>(c);
-        }
-    }
-    if (!cur.empty()) lines.push_back(cur);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
     return lines;
 }
 
@@ -145,13 +139,6 @@ inline bool ProcessExists(pid_t pid) {
 
 inline std::string ComponentsFolder() {
     return std::string(SONVEX_BINARY_DIR) + "/components";
-}
-
-// Converts 16-bit samples to the internal representation.
-inline std::vector<int32_t> ToInternal(const std::vector<int16_t>& s) {
-    std::vector<int32_t> v(s.size());
-    for (size_t i = 0; i < s.size(); ++i) v[i] = static_cast<int32_t>(s[i]) * 16;
-    return v;
 }
 
 }  // namespace sonvex::test

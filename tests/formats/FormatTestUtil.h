@@ -2,12 +2,15 @@
 // file-size limit that makes writes fail, sox.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <sys/resource.h>
 
 #include <algorithm>
 #include <csignal>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "audio/SoundSink.h"
@@ -114,6 +117,21 @@ inline std::vector<int16_t> SoxDecode16(const std::string& soxInputArgs, const s
                  " 2>/dev/null") != 0)
         return {};
     return Load16(out);
+}
+
+// Seeks to each frame and reads n frames: the frames of `all` (mono) from there, silence before
+// the start and past the end; the position moves on by n.
+inline void ExpectSeeksRead(LSoundSourceRef& src, const std::vector<int32_t>& all,
+                            std::initializer_list<std::pair<int32_t, int>> seeks) {
+    for (auto [at, n] : seeks) {
+        std::vector<int32_t> buf(static_cast<size_t>(n), -1), want(static_cast<size_t>(n), 0);
+        for (int i = 0; i < n; ++i)
+            if (at + i >= 0 && at + i < static_cast<int32_t>(all.size())) want[i] = all[at + i];
+        src->Seek(at);
+        src->Read(buf.data(), n);
+        EXPECT_EQ(buf, want) << "seek " << at;
+        EXPECT_EQ(src->GetPosition(), at + n) << "seek " << at;
+    }
 }
 
 inline std::string Q(const std::string& path) {

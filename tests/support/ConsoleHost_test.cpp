@@ -5,7 +5,6 @@
 #include <csignal>
 
 #include "common/TestUtil.h"
-#include "support/Dialog.h"
 #include "support/File.h"
 #include "support/ProgressDialog.h"
 
@@ -41,21 +40,13 @@ TEST(ConsoleHost, InterruptCancelsRunningJobs) {
     SetUiHost(prev);
 }
 
-// Without a terminal a question takes the answer that loses nothing and a dialog keeps its
-// values as if OK was pressed.
+// Without a terminal a question takes its unattended answer, else its first button.
 TEST(ConsoleHost, UnattendedAnswers) {
     LConsoleHost host;
     if (LConsoleHost::Interactive()) GTEST_SKIP() << "standard input is a terminal";
     EXPECT_EQ(host.MessageBox("q", "Sonvex", MsgButtons::YesNoCancel, MsgIcon::Question, IDNO),
               IDNO);
     EXPECT_EQ(host.MessageBox("q", "Sonvex", MsgButtons::YesNoCancel, MsgIcon::Question), IDYES);
-    struct D : LDialog {
-        D() : LDialog("T") {}
-        bool ok = false;
-        bool CmOk() override { return ok = true; }
-    } d;
-    EXPECT_EQ(host.RunDialog(d), IDOK);
-    EXPECT_TRUE(d.ok);
 }
 
 TEST(Folders, XdgLocations) {

@@ -80,17 +80,5 @@ TEST(ProgressDialog, WaitForHandle) {
     close(fds[1]);
 }
 
-TEST(ProgressDialog, ReportErrorShowsAWarningCaptionedError) {
-    ScriptedHost host;
-    LProgressJob job("J", [](LProgressDialog& d) {
-        d.ReportError("bad");
-        return LPROCESS_FAILED;
-    });
-    job.Run();
-    ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_EQ(host.messages[0].szCaption, "Error");
-    EXPECT_EQ(host.messages[0].icon, MsgIcon::Warning);
-}
-
 }  // namespace
 }  // namespace sonvex

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "common/TestUtil.h"
@@ -25,23 +26,17 @@ std::string FileText(const std::string& p) {
 TEST(Settings, TypedReadersParseAndDefault) {
     ScopedHome home;
     EXPECT_EQ(SettingsReadInt("Settings", "Missing", 17), 17);
-    SettingsWriteString("Settings", "Num", " 42abc");
-    EXPECT_EQ(SettingsReadInt("Settings", "Num", 5), 42);
-    SettingsWriteString("Settings", "Num", "letters");
-    EXPECT_EQ(SettingsReadInt("Settings", "Num", 5), 0);
-    SettingsWriteString("Settings", "Num", "-12");
-    EXPECT_EQ(SettingsReadInt("Settings", "Num", 5), -12);
-    SettingsWriteString("Settings", "Num", "99999999999999");
-    EXPECT_EQ(SettingsReadInt("Settings", "Num", 5), 2147483647);
-    SettingsWriteString("Settings", "Num", "");
-    EXPECT_EQ(SettingsReadInt("Settings", "Num", 5), 5);
-
-    SettingsWriteString("Settings", "F", "0");
-    EXPECT_FALSE(SettingsReadFlag("Settings", "F", true));
-    SettingsWriteString("Settings", "F", "no");
-    EXPECT_TRUE(SettingsReadFlag("Settings", "F", false));
-    SettingsWriteString("Settings", "F", "");
-    EXPECT_TRUE(SettingsReadFlag("Settings", "F", true));
+    for (auto [text, want] :
+         {std::pair{" 42abc", 42}, std::pair{"letters", 0}, std::pair{"-12", -12},
+          std::pair{"99999999999999", 2147483647}, std::pair{"", 5}}) {
+        SettingsWriteString("Settings", "Num", text);
+        EXPECT_EQ(SettingsReadInt("Settings", "Num", 5), want) << text;
+    }
+    for (auto [text, def, want] : {std::tuple{"0", true, false}, std::tuple{"no", false, true},
+                                   std::tuple{"", true, true}}) {
+        SettingsWriteString("Settings", "F", text);
+        EXPECT_EQ(SettingsReadFlag("Settings", "F", def), want) << text;
+    }
     SettingsWriteFlag("Settings", "F", false);
     EXPECT_EQ(SettingsReadString("Settings", "F", "x"), "0");
     SettingsWriteInt("Settings", "I", -7);

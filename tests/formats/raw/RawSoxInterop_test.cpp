@@ -34,6 +34,18 @@ protected:
     void SetUp() override {
         if (!HaveProgram("sox")) GTEST_SKIP() << "sox is not installed";
     }
+    // Our reading of a raw file, which must be sox's reading of it.
+    std::vector<int32_t> ReadAsSox(const std::string& file, const SoxCodec& c, int rate,
+                                   int chans) {
+        std::vector<int16_t> sox =
+            SoxDecode16(SoxIn(c, rate, chans) + " " + Q(file), dir.file("s"));
+        LSoundSourceRef src =
+            LRawFile::OpenSource(file, LRawSettings{rate, static_cast<uint8_t>(chans), c.iCodec});
+        EXPECT_EQ(src->ErrorState, 0);
+        std::vector<int32_t> ours = ReadAll(src);
+        EXPECT_EQ(ours, ToInternal(sox)) << "codec " << c.iCodec;
+        return ours;
+    }
     TempDir dir;
 };
 
@@ -42,17 +54,8 @@ TEST_F(RawSox, EveryG711CodeDecodesAsSoxDecodesIt) {
     std::vector<uint8_t> all(256);
     for (int i = 0; i < 256; ++i) all[i] = static_cast<uint8_t>(i);
     WriteBytes(dir.file("all.raw"), all);
-    for (const SoxCodec& c : {kShared[0], kShared[1]}) {
-        std::vector<int16_t> sox =
-            SoxDecode16(SoxIn(c, 8000, 1) + " " + Q(dir.file("all.raw")), dir.file("sox.s16"));
-        ASSERT_EQ(sox.size(), 256u);
-        LSoundSourceRef src =
-            LRawFile::OpenSource(dir.file("all.raw"), LRawSettings{8000, 1, c.iCodec});
-        std::vector<int32_t> ours = ReadAll(src);
-        ASSERT_EQ(ours.size(), 256u);
-        for (int i = 0; i < 256; ++i)
-            EXPECT_EQ(ours[i], sox[i] * 16) << "codec " << c.iCodec << " byte " << i;
-    }
+    for (const SoxCodec& c : {kShared[0], kShared[1]})
+        EXPECT_EQ(ReadAsSox(dir.file("all.raw"), c, 8000, 1).size(), 256u);
 }
 
 // sox writes each codec from a stereo test signal; we read exactly what sox reads back.
@@ -65,26 +68,16 @@ TEST_F(RawSox, FilesWrittenBySoxReadAsSoxReadsThem) {
         ASSERT_EQ(RunShell("sox -D -t raw -e signed-integer -b 16 -L -r 22050 -c 2 " +
                            Q(dir.file("in.s16")) + " " + SoxIn(c, 22050, 2) + " " + Q(file)),
                   0);
-        std::vector<int16_t> sox =
-            SoxDecode16(SoxIn(c, 22050, 2) + " " + Q(file), dir.file("sox.s16"));
-        ASSERT_EQ(sox.size(), sig.size()) << c.iCodec;
-        LSoundSourceRef src = LRawFile::OpenSource(file, LRawSettings{22050, 2, c.iCodec});
-        ASSERT_EQ(src->ErrorState, 0);
-        std::vector<int32_t> ours = ReadAll(src);
-        ASSERT_EQ(ours.size(), sox.size());
-        int mismatches = 0;
-        for (size_t i = 0; i < ours.size(); ++i) mismatches += ours[i] != sox[i] * 16;
-        EXPECT_EQ(mismatches, 0) << "codec " << c.iCodec;
-        if (c.iCodec == kCodecPcm16LE || c.iCodec == kCodecPcm16BE) {
-            EXPECT_EQ(ours, ToInternal(sig));
-        }
+        std::vector<int32_t> ours = ReadAsSox(file, c, 22050, 2);
+        EXPECT_EQ(ours.size(), sig.size()) << c.iCodec;
+        EXPECT_TRUE(CodecBytesPerSample(c.iCodec) == 1 || ours == ToInternal(sig)) << c.iCodec;
     }
 }
 
-// We write each codec; sox reads back the samples we read back.
+// We write each codec; sox reads back the samples we read back, the top and bottom held.
 TEST_F(RawSox, FilesWeWriteReadInSoxAsTheyReadHere) {
     std::vector<int32_t> sig = ToInternal(Sine16(5000, 1, 1000, 8000, 32000));
-    sig[10] = 0x7FFF0;  // the top of the 8-bit range is held, not wrapped
+    sig[10] = 0x7FFF0;
     sig[11] = -524288;
     for (const SoxCodec& c : kShared) {
         std::string file = dir.file("o" + std::to_string(c.iCodec) + ".raw");
@@ -92,15 +85,8 @@ TEST_F(RawSox, FilesWeWriteReadInSoxAsTheyReadHere) {
             LSoundSinkRef sink = LRawFile::OpenSink(file, LRawSettings{8000, 1, c.iCodec});
             WriteAll(sink, sig, 1, 1000);
         }
-        LSoundSourceRef src = LRawFile::OpenSource(file, LRawSettings{8000, 1, c.iCodec});
-        std::vector<int32_t> ours = ReadAll(src);
-        std::vector<int16_t> sox =
-            SoxDecode16(SoxIn(c, 8000, 1) + " " + Q(file), dir.file("sox.s16"));
-        ASSERT_EQ(sox.size(), sig.size()) << c.iCodec;
-        ASSERT_EQ(ours.size(), sig.size());
-        int mismatches = 0;
-        for (size_t i = 0; i < ours.size(); ++i) mismatches += ours[i] != sox[i] * 16;
-        EXPECT_EQ(mismatches, 0) << "codec " << c.iCodec;
+        std::vector<int32_t> ours = ReadAsSox(file, c, 8000, 1);
+        ASSERT_EQ(ours.size(), sig.size()) << c.iCodec;
         EXPECT_GT(ours[10], 0) << "codec " << c.iCodec;
         EXPECT_LT(ours[11], 0) << "codec " << c.iCodec;
     }
