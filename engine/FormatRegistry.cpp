@@ -10,7 +10,7 @@
 #include "engine/SourceOpener.h"
 #include "formats/aiff/AifFile.h"
 #include "formats/au/AuFile.h"
-#include "formats/dct/DCTDecode.h"
+#include "formats/dct/DCTFile.h"
 #include "formats/gsm/GsmFile.h"
 #include "formats/mp3/MP3Source.h"
 #include "formats/raw/RawFile.h"
@@ -59,6 +59,9 @@ const char* ExistsMessage(int) {
 
 LSoundSourceRef OpenMp3(const std::string& path) {
     return LSoundSourceRef(new LMP3Source(path));
+}
+LSoundSourceRef OpenDct(const std::string& path, std::string* pMessage) {
+    return LDCTFile::OpenSource(path, pMessage);
 }
 LSoundSourceRef OpenGsm(const std::string& path) {
     return LSoundSourceRef(new LGSMFileSource(path));
@@ -125,7 +128,7 @@ const LInputFormat kInputs[] = {
     {"FLAC", kFlac, K::Decoded, nullptr, nullptr, nullptr, Decoder<LFLACDecode>, nullptr, nullptr},
     {"SRI", kSri, K::Decoded, nullptr, nullptr, nullptr, Missing<kSriTitle, true>, nullptr,
      nullptr},
-    {"DCT", kDct, K::Decoded, nullptr, nullptr, nullptr, Decoder<LDCTDecode>, nullptr, nullptr},
+    {"DCT", kDct, K::Direct, nullptr, WavMessage, nullptr, nullptr, nullptr, nullptr, OpenDct},
 };
 
 const LInputFormat kMediaDecoder = {

@@ -38,6 +38,9 @@ struct LInputFormat {
     const char* szFailureMessage;
     // True when this row takes the file, beyond its extension (the ".snd" magic).
     bool (*accepts)(const std::string& path);
+    // Direct, instead of open: a reader that may explain its refusal itself (the text to
+    // show; empty when message applies).
+    LSoundSourceRef (*openExplained)(const std::string& path, std::string* pMessage) = nullptr;
 };
 
 struct LOutputFormat {

@@ -31,11 +31,13 @@ bool HasExt(const std::string& ext, std::initializer_list<const char*> list) {
 // The message for a directly opened format whose source carries an ErrorState.
 using MessageFor = const char* (*)(int errorState);
 
+// explained: the reader's own text for its refusal, when it has one.
 int OpenDirect(LSoundSourceRef& source, LSoundSourceRef opened, const std::string& path,
-               const LUiContext& context, MessageFor message) {
+               const LUiContext& context, MessageFor message, const std::string& explained = {}) {
     source = opened;
     if (source->ErrorState == LSRC_OK) return LPROCESS_OK;
-    context.ShowError(FormatMessage(message(source->ErrorState), path));
+    context.ShowError(explained.empty() ? FormatMessage(message(source->ErrorState), path)
+                                        : explained);
     return LPROCESS_FAILED;
 }
 
@@ -143,8 +145,13 @@ int LGenSourceOpen(LSoundSourceRef& source, const std::string& path, const LUiCo
     const LInputFormat* format = FindInputFormat(path);
     if (!format) return OpenDecoded(source, path, context, MediaDecoderFormat(), pTempPath);
     switch (format->kind) {
-        case LInputKind::Direct:
-            return OpenDirect(source, format->open(path), path, context, format->message);
+        case LInputKind::Direct: {
+            if (!format->openExplained)
+                return OpenDirect(source, format->open(path), path, context, format->message);
+            std::string explained;
+            LSoundSourceRef opened = format->openExplained(path, &explained);
+            return OpenDirect(source, opened, path, context, format->message, explained);
+        }
         case LInputKind::Raw: {
             LRawSettings settings = ReadRawSettings(format->szRawSection);
             if (context.TakePrompt() &&

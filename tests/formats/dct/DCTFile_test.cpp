@@ -1,4 +1,4 @@
-#include "formats/dct/DCTDecode.h"
+#include "formats/dct/DCTFile.h"
 
 #include <gtest/gtest.h>
 
@@ -64,57 +64,67 @@ std::vector<uint8_t> Build(const DctLayout& s) {
     return f;
 }
 
+// A 16-bit mono WAV of n frames, as a recorder embeds it.
 std::vector<uint8_t> Audio(size_t n) {
-    std::vector<uint8_t> a(n);
-    for (size_t i = 0; i < n; ++i) a[i] = static_cast<uint8_t>(i * 31 + (i >> 8));
-    return a;
+    std::vector<uint8_t> w;
+    PutTag(w, "RIFF");
+    PutLE32(w, static_cast<uint32_t>(36 + 2 * n));
+    PutTag(w, "WAVE");
+    PutTag(w, "fmt ");
+    PutLE32(w, 16);
+    PutLE16(w, 1);
+    PutLE16(w, 1);
+    PutLE32(w, 8000);
+    PutLE32(w, 16000);
+    PutLE16(w, 2);
+    PutLE16(w, 16);
+    PutTag(w, "data");
+    PutLE32(w, static_cast<uint32_t>(2 * n));
+    for (size_t i = 0; i < n; ++i) PutLE16(w, static_cast<uint32_t>(i * 31 + (i >> 8)) & 0xFFFF);
+    return w;
+}
+
+// The frames of an Audio() file, in the internal scale.
+std::vector<int32_t> Frames(size_t n) {
+    std::vector<int32_t> v(n);
+    for (size_t i = 0; i < n; ++i)
+        v[i] = static_cast<int16_t>(static_cast<uint16_t>(i * 31 + (i >> 8))) * 16;
+    return v;
 }
 
 class DCT : public ::testing::Test {
 protected:
-    int Run(const DctLayout& layout) {
+    LSoundSourceRef Open(const DctLayout& layout) {
         WriteBytes(dir.file("in.dct"), Build(layout));
-        LDCTDecode job(dir.file("in.dct"), dir.file("Temp1.wav"));
-        return job.Run();
+        return LDCTFile::OpenSource(dir.file("in.dct"), &message);
     }
     TempDir dir;
-    ScriptedHost host;
+    std::string message;
 };
 
-TEST_F(DCT, CopiesTheEmbeddedWavOfEachVersion) {
+// The embedded WAV is read in place, whatever the header holds before it.
+TEST_F(DCT, ReadsTheEmbeddedWavOfEachVersion) {
     for (uint32_t version : {0u, 1u, 2u, 3u}) {
         DctLayout s;
         s.version = version;
-        s.audio = Audio(70000);
+        s.audio = Audio(30000);
         s.flat = {1, 2, 3};
         s.flags = 4;
         s.attachments = {{"a.txt", 5}, {"", 0}, {"b.bin", 64}};
-        ASSERT_EQ(Run(s), LPROCESS_OK) << version;
-        EXPECT_EQ(ReadBytes(dir.file("Temp1.wav")), s.audio) << version;
+        LSoundSourceRef src = Open(s);
+        ASSERT_EQ(src->ErrorState, LSRC_OK) << version << message;
+        EXPECT_EQ(src->SampleRate, 8000);
+        EXPECT_EQ(ReadAll(src), Frames(30000)) << version;
     }
-    EXPECT_TRUE(host.messages.empty());
-    EXPECT_NE(std::find(host.calls.begin(), host.calls.end(), "text1:" + dir.file("in.dct")),
-              host.calls.end());
-}
-
-TEST_F(DCT, ShortAudioAndWholeBlocks) {
+    // A declared audio size beyond the file: what there is.
     DctLayout s;
     s.audio = Audio(1000);
-    s.audioSizeOverride = 5000;  // more than the file holds: copy what there is
-    EXPECT_EQ(Run(s), LPROCESS_OK);
-    EXPECT_EQ(ReadBytes(dir.file("Temp1.wav")), s.audio);
-
-    // Two whole blocks end with one empty read: three checks for Cancel.
-    DctLayout w;
-    w.audio = Audio(2 * LDCTDecode::kCopyBlockBytes);
-    WriteBytes(dir.file("Temp1.wav"), std::vector<uint8_t>(200000, 1));  // replaced
-    int before = host.nPumps;
-    EXPECT_EQ(Run(w), LPROCESS_OK);
-    EXPECT_EQ(host.nPumps - before, 3);
-    EXPECT_EQ(ReadBytes(dir.file("Temp1.wav")), w.audio);
+    s.audioSizeOverride = 500000;
+    LSoundSourceRef src = Open(s);
+    EXPECT_EQ(ReadAll(src), Frames(1000));
 }
 
-// Each refusal says which rule failed (encryption from version 2 on) and writes nothing.
+// Each refusal says which rule failed (encryption from version 2 on).
 TEST_F(DCT, Refusals) {
     std::vector<std::pair<std::string, DctLayout>> cases;
     auto add = [&](const char* why, auto edit) {
@@ -138,37 +148,24 @@ TEST_F(DCT, Refusals) {
         s.flags = 2;
     });
     for (const auto& [why, layout] : cases) {
-        host.messages.clear();
-        EXPECT_EQ(Run(layout), LPROCESS_FAILED) << why;
-        ASSERT_EQ(host.messages.size(), 1u) << why;
-        EXPECT_NE(host.messages[0].szText.find(why), std::string::npos) << host.messages[0].szText;
-        EXPECT_FALSE(FileExists(dir.file("Temp1.wav"))) << why;
+        EXPECT_EQ(Open(layout)->ErrorState, LSRC_CORRUPT) << why;
+        EXPECT_NE(message.find(why), std::string::npos) << message;
     }
     // Version 1 knows no encryption.
     cases.back().second.version = 1;
-    EXPECT_EQ(Run(cases.back().second), LPROCESS_OK);
-    EXPECT_EQ(ReadBytes(dir.file("Temp1.wav")), cases.back().second.audio);
+    EXPECT_EQ(Open(cases.back().second)->ErrorState, LSRC_OK) << message;
 
     // Too short for its version: the preset version fails the first rule.
-    std::remove(dir.file("Temp1.wav").c_str());
     WriteBytes(dir.file("in.dct"), {0x01});
-    LDCTDecode tiny(dir.file("in.dct"), dir.file("Temp1.wav"));
-    EXPECT_EQ(tiny.Run(), LPROCESS_FAILED);
-    EXPECT_NE(host.messages.back().szText.find("load error"), std::string::npos);
-    // A missing input fails without a message.
-    host.messages.clear();
-    LDCTDecode missing(dir.file("none.dct"), dir.file("Temp1.wav"));
-    EXPECT_EQ(missing.Run(), LPROCESS_FAILED);
-    EXPECT_TRUE(host.messages.empty());
-}
-
-TEST_F(DCT, CancelStopsTheCopy) {
-    DctLayout s;
-    s.audio = Audio(5 * LDCTDecode::kCopyBlockBytes + 10);
-    host.iCancelAtPump = 3;
-    EXPECT_EQ(Run(s), LPROCESS_STOPPED);
-    EXPECT_EQ(ReadBytes(dir.file("Temp1.wav")).size(), 2u * LDCTDecode::kCopyBlockBytes);
-    EXPECT_TRUE(host.messages.empty());
+    EXPECT_EQ(LDCTFile::OpenSource(dir.file("in.dct"), &message)->ErrorState, LSRC_CORRUPT);
+    EXPECT_NE(message.find("load error"), std::string::npos);
+    // A missing input, or an embedded file that is no WAV: the readers' own messages apply.
+    EXPECT_EQ(LDCTFile::OpenSource(dir.file("none.dct"), &message)->ErrorState, LSRC_CANNOT_OPEN);
+    EXPECT_TRUE(message.empty());
+    DctLayout noWav;
+    noWav.audio = std::vector<uint8_t>(100, 7);
+    EXPECT_EQ(Open(noWav)->ErrorState, LSRC_CORRUPT);
+    EXPECT_TRUE(message.empty());
 }
 
 }  // namespace
