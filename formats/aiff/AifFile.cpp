@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "formats/raw/SampleCodecs.h"
+#include "formats/pcm/SampleCodecs.h"
 #include "platform/Debug.h"
 #include "support/File.h"
 

@@ -7,7 +7,7 @@
 
 #include "audio/SoundSink.h"
 #include "audio/SoundSource.h"
-#include "formats/raw/RawFileData.h"
+#include "formats/pcm/RawFileData.h"
 #include "support/ByteSource.h"
 
 namespace sonvex {

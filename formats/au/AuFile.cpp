@@ -1,6 +1,6 @@
 #include "formats/au/AuFile.h"
 
-#include "formats/raw/SampleCodecs.h"
+#include "formats/pcm/SampleCodecs.h"
 #include "platform/Debug.h"
 #include "support/File.h"
 

@@ -1,7 +1,7 @@
 #include "formats/raw/RawFile.h"
 
-#include "formats/raw/RawFileData.h"
-#include "formats/raw/SampleCodecs.h"
+#include "formats/pcm/RawFileData.h"
+#include "formats/pcm/SampleCodecs.h"
 #include "formats/vox/VoxFile.h"
 #include "platform/Debug.h"
 #include "support/Settings.h"

@@ -5,9 +5,9 @@
 #include <cstring>
 #include <vector>
 
+#include "formats/pcm/PcmFileSink.h"
+#include "formats/pcm/PcmFileSource.h"
 #include "formats/wav/AcmWave.h"
-#include "formats/wav/PcmFileSink.h"
-#include "formats/wav/PcmFileSource.h"
 #include "platform/Debug.h"
 #include "support/File.h"
 

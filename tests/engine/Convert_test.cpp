@@ -12,7 +12,7 @@
 #include "engine/OutputFormats.h"
 #include "engine/SourceOpener.h"
 #include "formats/FormatTestUtil.h"
-#include "formats/wav/PcmFileSource.h"
+#include "formats/pcm/PcmFileSource.h"
 #include "formats/wav/WaveFile.h"
 #include "support/Settings.h"
 

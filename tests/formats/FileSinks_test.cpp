@@ -7,8 +7,8 @@
 #include "formats/aiff/AifFile.h"
 #include "formats/au/AuFile.h"
 #include "formats/gsm/GsmFile.h"
+#include "formats/pcm/SampleCodecs.h"
 #include "formats/raw/RawFile.h"
-#include "formats/raw/SampleCodecs.h"
 #include "formats/wav/WaveFile.h"
 
 namespace sonvex {

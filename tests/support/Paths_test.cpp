@@ -25,8 +25,8 @@ TEST(Paths, ApplyNewExtension) {
     EXPECT_EQ(out, "/t.d/noext");
     // Too long for a path: refused, the output keeps its old value.
     out = "kept";
-    EXPECT_FALSE(LFile::_ApplyNewFileExtension(out, "/" + std::string(kMaxPath - 3, 'a') + ".w",
-                                               ".wavwav"));
+    EXPECT_FALSE(
+        LFile::_ApplyNewFileExtension(out, "/" + std::string(kMaxPath - 3, 'a') + ".w", ".wavwav"));
     EXPECT_EQ(out, "kept");
 }
 

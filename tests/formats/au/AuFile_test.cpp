@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "formats/FormatTestUtil.h"
-#include "formats/raw/SampleCodecs.h"
+#include "formats/pcm/SampleCodecs.h"
 
 namespace sonvex {
 namespace {

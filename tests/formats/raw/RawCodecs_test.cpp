@@ -4,9 +4,9 @@
 #include <climits>
 
 #include "formats/FormatTestUtil.h"
+#include "formats/pcm/RawFileData.h"
+#include "formats/pcm/SampleCodecs.h"
 #include "formats/raw/RawFile.h"
-#include "formats/raw/RawFileData.h"
-#include "formats/raw/SampleCodecs.h"
 
 namespace sonvex {
 namespace {

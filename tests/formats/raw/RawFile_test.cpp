@@ -7,8 +7,8 @@
 
 #include "common/ScriptedHost.h"
 #include "formats/FormatTestUtil.h"
-#include "formats/raw/RawFileData.h"
-#include "formats/raw/SampleCodecs.h"
+#include "formats/pcm/RawFileData.h"
+#include "formats/pcm/SampleCodecs.h"
 #include "support/Settings.h"
 
 namespace sonvex {

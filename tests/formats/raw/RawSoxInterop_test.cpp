@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "formats/FormatTestUtil.h"
+#include "formats/pcm/SampleCodecs.h"
 #include "formats/raw/RawFile.h"
-#include "formats/raw/SampleCodecs.h"
 
 namespace sonvex {
 namespace {

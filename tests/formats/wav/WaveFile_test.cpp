@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "formats/FormatTestUtil.h"
-#include "formats/wav/PcmFileSink.h"
-#include "formats/wav/PcmFileSource.h"
+#include "formats/pcm/PcmFileSink.h"
+#include "formats/pcm/PcmFileSource.h"
 
 namespace sonvex {
 namespace {

@@ -1,4 +1,4 @@
-#include "formats/raw/SampleCodecs.h"
+#include "formats/pcm/SampleCodecs.h"
 
 namespace sonvex {
 

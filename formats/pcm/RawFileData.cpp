@@ -1,4 +1,4 @@
-#include "formats/raw/RawFileData.h"
+#include "formats/pcm/RawFileData.h"
 
 #include <algorithm>
 #include <climits>

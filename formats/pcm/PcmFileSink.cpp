@@ -1,4 +1,4 @@
-#include "formats/wav/PcmFileSink.h"
+#include "formats/pcm/PcmFileSink.h"
 
 #include <algorithm>
 #include <cstring>

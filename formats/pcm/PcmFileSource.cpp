@@ -1,10 +1,10 @@
-#include "formats/wav/PcmFileSource.h"
+#include "formats/pcm/PcmFileSource.h"
 
 #include <algorithm>
 #include <climits>
 #include <cstring>
 
-#include "formats/wav/PcmFileSink.h"
+#include "formats/pcm/PcmFileSink.h"
 #include "platform/Debug.h"
 
 namespace sonvex {

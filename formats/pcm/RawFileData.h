@@ -8,7 +8,7 @@
 
 #include "audio/SoundSink.h"
 #include "audio/SoundSource.h"
-#include "formats/raw/SampleCodecs.h"
+#include "formats/pcm/SampleCodecs.h"
 #include "support/ByteSource.h"
 #include "support/File.h"
 
