@@ -1,16 +1,12 @@
-# Shared by the format benchmarks: builds the driver against the library and times commands.
-# BUILD (default build) must hold a configured and built tree (libsonvex.a).
+# Shared by the format benchmarks: builds the driver (target bench_formats_driver) and times
+# commands. BUILD (default build) must hold a configured tree.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD:-$root/build}
 work=$build/bench-data
 mkdir -p "$work"
-driver=$build/formats_driver
-if [ ! -x "$driver" ] || [ "$root/bench/formats_driver.cpp" -nt "$driver" ] ||
-    [ "$build/libsonvex.a" -nt "$driver" ]; then
-    ${CXX:-g++} -O2 -std=c++20 -I"$root" "$root/bench/formats_driver.cpp" "$build/libsonvex.a" \
-        -o "$driver"
-fi
+cmake --build "$build" --target bench_formats_driver >/dev/null
+driver=$build/bench_formats_driver
 
 # best_of N 'COMMAND': the smallest CPU time (user + system, in seconds) of N runs of a shell
 # command. CPU time rather than wall time keeps the figures steady on a shared machine.
