@@ -19,5 +19,5 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 
 CC=clang CXX=clang++ cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DSONVEX_TESTS=OFF
-cmake --build build-release -j "$jobs"
+cmake --build build-release -j "$jobs" --target sonvex
 echo "All tests passed (plain and sanitizer builds); the Release build with clang builds."
