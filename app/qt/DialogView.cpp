@@ -179,10 +179,14 @@ void QtDialogView::Build() {
             extraButtons.push_back(static_cast<QPushButton*>(w));
         } else if (c.kind == K::Combo || c.kind == K::Edit) {
             // A lone list whose name is its group's needs no label of its own.
-            if (groupTitle && c.szLabel == groupTitle)
+            if (groupTitle && c.szLabel == groupTitle) {
                 form->addRow(w);
-            else
-                form->addRow(Q(c.szLabel), w);
+            } else {
+                auto* label = new QLabel(Q(c.szLabel));
+                label->setBuddy(w);
+                labels_[c.id] = label;
+                form->addRow(label, w);
+            }
         } else {
             form->addRow(w);
         }
@@ -219,6 +223,7 @@ void QtDialogView::Refresh() {
         QWidget* w = Widget(c.id);
         if (!w) continue;
         w->setEnabled(c.bEnabled);
+        if (auto it = labels_.find(c.id); it != labels_.end()) it->second->setEnabled(c.bEnabled);
         using K = LControl::Kind;
         if (auto* cb = qobject_cast<QComboBox*>(w)) {
             QStringList items;

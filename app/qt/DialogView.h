@@ -42,6 +42,7 @@ private:
 
     LDialog& dlg_;
     std::map<int, QWidget*> widgets_;
+    std::map<int, QWidget*> labels_;  // the label beside a list or edit field
     QDialogButtonBox* pButtons_ = nullptr;
     int iResult_ = 2;
     bool bRefreshing_ = false;
