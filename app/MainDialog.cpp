@@ -107,7 +107,15 @@ void MainDialog::AppendRow(const std::string& path, int64_t size) {
     Row r;
     r.szPath = path;
     r.szSize = SizeText(size < 0 ? 0 : size);
+    const int at = RowCount();
+    if (pObserver_) pObserver_->BeginInsertRows(at, at);
     rows_.push_back(std::move(r));
+    if (pObserver_) pObserver_->EndInsertRows();
+}
+
+void MainDialog::SetRowIcon(int row, int icon) {
+    rows_[static_cast<size_t>(row)].iImage = icon;
+    if (pObserver_) pObserver_->RowsChanged(row, row);
 }
 
 bool MainDialog::LoadFile(const std::string& path) {
@@ -161,11 +169,37 @@ void MainDialog::CmRemoveFiles(bool bConfirm) {
                                         MsgIcon::Question, IDNO) != IDYES)
         return;
     bPlaying_ = false;
-    std::erase_if(rows_, [](const Row& r) { return r.bSelected; });
+    // Runs of selected rows, from the end, so that the indexes told stay valid.
+    for (int last = RowCount() - 1; last >= 0; --last) {
+        if (!rows_[static_cast<size_t>(last)].bSelected) continue;
+        int first = last;
+        while (first > 0 && rows_[static_cast<size_t>(first - 1)].bSelected) --first;
+        if (pObserver_) pObserver_->BeginRemoveRows(first, last);
+        rows_.erase(rows_.begin() + first, rows_.begin() + last + 1);
+        if (pObserver_) pObserver_->EndRemoveRows();
+        last = first;
+    }
 }
 
 void MainDialog::CmSelectAll() {
     for (auto& r : rows_) r.bSelected = true;
+    if (pObserver_ && !rows_.empty()) pObserver_->RowsChanged(0, RowCount() - 1);
+}
+
+bool MainDialog::CmPlay() {
+    CmStop();
+    auto it = std::find_if(rows_.begin(), rows_.end(), [](const Row& r) { return r.bSelected; });
+    if (it == rows_.end()) return false;
+    bool bAllowPrompt = true;
+    LUiContext context(&bAllowPrompt);
+    LSoundSourceRef source;
+    if (LGenSourceOpen(source, it->szPath, context) != LPROCESS_OK) return false;
+    // This build has no sound player: every device fails to open.
+    UiHost().MessageBox(
+        "Cannot open the sound device for playback. Check you have selected the correct device "
+        "in the pull downlist in Settings.",
+        "Sonvex", MsgButtons::Ok, MsgIcon::Error);
+    return false;
 }
 
 bool MainDialog::CmConvert() {

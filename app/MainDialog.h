@@ -9,6 +9,18 @@
 
 namespace sonvex {
 
+// Told of every change of the main window's rows, so that a view can follow them.
+class LRowObserver {
+public:
+    virtual ~LRowObserver() = default;
+    virtual void BeginInsertRows(int first, int last) = 0;
+    virtual void EndInsertRows() = 0;
+    virtual void BeginRemoveRows(int first, int last) = 0;
+    virtual void EndRemoveRows() = 0;
+    // Icon or selection of rows first to last changed.
+    virtual void RowsChanged(int first, int last) = 0;
+};
+
 class MainDialog : public LConvertList {
 public:
     struct Row {
@@ -46,6 +58,10 @@ public:
     int AddDroppedPath(const std::string& path);
     void CmRemoveFiles(bool bConfirm);
     void CmSelectAll();
+    // Opens the first selected row and starts the player on the device "SoundOutDevice";
+    // false when nothing plays (the messages have been shown).
+    bool CmPlay();
+    void CmStop() { bPlaying_ = false; }
     bool CmConvert();
     int CmCodecSettings();
     void EvRunArguments(const std::vector<std::string>& args);
@@ -66,18 +82,25 @@ public:
     bool IsCodecSettingsEnabled() const { return iFormat_ < 2 || iFormat_ > 4; }
 
     std::vector<Row>& Rows() { return rows_; }
+    // A view's selection; the observer is not told (the view already shows it).
+    void SetSelected(int row, bool bSelected) {
+        rows_[static_cast<size_t>(row)].bSelected = bSelected;
+    }
+    void SetRowObserver(LRowObserver* p) { pObserver_ = p; }
     bool IsHidden() const { return bHidden_; }
     bool IsClosed() const { return bClosed_; }
     bool IsPlaying() const { return bPlaying_; }
 
     // Exit status of a console run: 0 all done, 1 a batch stopped early, 2 a failure.
     int ExitStatus() const { return bFailure_ ? 2 : bStopped_ ? 1 : 0; }
+    // Starts a new count for the verbs of one forwarded command line.
+    void ResetExitStatus() { bFailure_ = bStopped_ = false; }
 
     // LConvertList
     int RowCount() const override { return static_cast<int>(rows_.size()); }
     bool IsSelected(int row) const override { return rows_[static_cast<size_t>(row)].bSelected; }
     std::string RowPath(int row) const override { return rows_[static_cast<size_t>(row)].szPath; }
-    void SetRowIcon(int row, int icon) override { rows_[static_cast<size_t>(row)].iImage = icon; }
+    void SetRowIcon(int row, int icon) override;
     void SelectAll() override { CmSelectAll(); }
     std::string OutputFolder() const override { return szFolder_; }
     void PushOutputFolderHistory(const std::string& folder) override;
@@ -87,6 +110,7 @@ private:
     void AppendRow(const std::string& path, int64_t size);
 
     std::vector<Row> rows_;
+    LRowObserver* pObserver_ = nullptr;
     std::vector<std::string> history_;
     std::string szFolder_;
     int iFormat_ = 0;

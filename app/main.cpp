@@ -1,11 +1,18 @@
-// Process entry. This build has no windowed host yet: the verbs run with the console host and
-// the program ends when they are done.
+// Process entry. With a display the program is the window (or hands its command line to the
+// running one); without, the verbs run with the console host and the program ends when they
+// are done.
 #include <csignal>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "app/MainDialog.h"
+#include "app/Startup.h"
+#include "platform/desktop/Desktop.h"
+#include "support/UiHost.h"
+#ifdef SONVEX_HAVE_QT
+#include "app/qt/QtMain.h"
+#endif
 
 int main(int argc, char** argv) {
     // A dead encoder or reader end must give a failed write, never kill the program.
@@ -24,6 +31,19 @@ int main(int argc, char** argv) {
             "Exit status: 0 done, 1 stopped before the end, 2 a file failed.\n");
         return 0;
     }
+    // A program named like an installer must carry an installation package.
+    if (sonvex::HasSetupName(args[0]) &&
+        sonvex::ReadTrailerMagic(sonvex::ProgramFilePath()) != sonvex::kTrailerInstallPackage) {
+#ifdef SONVEX_HAVE_QT
+        if (sonvex::HaveDisplay()) return sonvex::RunCorruptInstallMessage(argc, argv);
+#endif
+        sonvex::UiHost().MessageBox(sonvex::kCorruptInstallText, sonvex::kCorruptInstallCaption,
+                                    sonvex::MsgButtons::Ok, sonvex::MsgIcon::Warning);
+        return 2;
+    }
+#ifdef SONVEX_HAVE_QT
+    if (sonvex::HaveDisplay()) return sonvex::RunWindowedProgram(argc, argv);
+#endif
     sonvex::MainDialog dlg(/*bConsole=*/true);
     dlg.InitDialog(args);
     dlg.DestroyDialog();

@@ -15,6 +15,7 @@ ctest --test-dir build -j "$jobs" --output-on-failure
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSONVEX_SANITIZE=ON -DSONVEX_WERROR=ON
 cmake --build build-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    LSAN_OPTIONS=suppressions="$PWD/tests/lsan.supp" \
     ctest --test-dir build-asan -j "$jobs" --output-on-failure
 
 CC=clang CXX=clang++ cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release \

@@ -1,16 +1,13 @@
 #include "support/Settings.h"
 
-#include <spawn.h>
-#include <sys/wait.h>
-
 #include <climits>
 #include <cstdlib>
 #include <vector>
 
 #include "platform/Debug.h"
+#include "platform/desktop/Desktop.h"
+#include "support/Help.h"
 #include "support/WebAddresses.h"
-
-extern char** environ;
 
 namespace sonvex {
 
@@ -141,19 +138,12 @@ std::string WebPageAddress(std::string_view page) {
 }
 
 void OpenWebPage(std::string_view page) {
-    std::string url = WebPageAddress(page);
-    char arg0[] = "xdg-open";
-    std::vector<char> urlArg(url.begin(), url.end());
-    urlArg.push_back('\0');
-    char* argv[] = {arg0, urlArg.data(), nullptr};
-    pid_t pid;
-    if (posix_spawnp(&pid, "xdg-open", nullptr, nullptr, argv, environ) != 0) {
-        DebugLog("OpenWebPage cannot start xdg-open");
+    // Help pages are the local help; the browser is never waited for.
+    if (page.starts_with("help/")) {
+        OpenHelp(ParseDecimal(page.substr(5)));
         return;
     }
-    // xdg-open hands the address to the browser and ends quickly; reap it.
-    int st;
-    waitpid(pid, &st, 0);
+    if (!OpenUrl(WebPageAddress(page))) DebugLog("OpenWebPage cannot start xdg-open");
 }
 
 }  // namespace sonvex

@@ -1,0 +1,60 @@
+#include "app/SettingsDlg.h"
+
+#include "support/Help.h"
+#include "support/Settings.h"
+
+namespace sonvex {
+
+namespace {
+struct Policy {
+    int id;
+    const char* szKey;
+    bool bDefault;
+};
+constexpr Policy kPolicies[] = {
+    {LSettingsDlg::IDC_PROMPT, "AlwaysPrompt", true},
+    {LSettingsDlg::IDC_OVERWRITE, "AlwaysOverwrite", false},
+    {LSettingsDlg::IDC_NEVER, "NeverOverwrite", false},
+    {LSettingsDlg::IDC_CANCELALL, "CancelAll", false},
+};
+}  // namespace
+
+LSettingsDlg::LSettingsDlg() : LDialog("Program Settings") {
+    using K = LControl::Kind;
+    AddControl(IDC_DEVICE, K::Combo, "Sound Play Device");
+    AddControl(IDC_NOTE, K::Static, "When converting, if destination file already exists...");
+    AddControl(IDC_PROMPT, K::Radio, "Always Prompt Me for Action").iGroup = 1;
+    AddControl(IDC_OVERWRITE, K::Radio, "Always Overwrite").iGroup = 1;
+    AddControl(IDC_NEVER, K::Radio, "Never Overwrite").iGroup = 1;
+    AddControl(IDC_CANCELALL, K::Radio, "Cancel All Conversions").iGroup = 1;
+}
+
+std::vector<std::string> LSettingsDlg::DeviceList() {
+    // No wave-output devices are enumerated yet: the system default only.
+    return {"[Default Sound Out]"};
+}
+
+void LSettingsDlg::InitDialog() {
+    ComboFill(IDC_DEVICE, DeviceList());
+    ComboSetSel(IDC_DEVICE, SettingsReadInt("Settings", "SoundOutDevice", 0));
+    // The first true flag is the policy in force; it is the one shown.
+    for (const auto& p : kPolicies) SetCheck(p.id, false);
+    for (const auto& p : kPolicies) {
+        if (SettingsReadFlag("Settings", p.szKey, p.bDefault)) {
+            SetCheck(p.id, true);
+            break;
+        }
+    }
+}
+
+bool LSettingsDlg::CmOk() {
+    SettingsWriteInt("Settings", "SoundOutDevice", ComboGetSel(IDC_DEVICE));
+    for (const auto& p : kPolicies) SettingsWriteFlag("Settings", p.szKey, IsChecked(p.id));
+    return true;
+}
+
+void LSettingsDlg::CmHelp() {
+    OpenHelp(kHelpProgramSettings);
+}
+
+}  // namespace sonvex
