@@ -233,7 +233,7 @@ void MainWindow::BuildCentral() {
 
     auto* formatLabel = new QLabel(tr("Output &Format"), central);
     pFormat_ = new QComboBox(central);
-    for (std::string_view f : kOutputFormats) pFormat_->addItem(Q(f));
+    for (std::string_view f : FormatBoxFormats()) pFormat_->addItem(Q(f));
     pFormat_->setToolTip(tr("Set output format"));
     formatLabel->setBuddy(pFormat_);
     connect(pFormat_, &QComboBox::currentIndexChanged, this, [this](int i) {
