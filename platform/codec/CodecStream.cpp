@@ -142,6 +142,10 @@ public:
                      r.wFormatTag);
             return LCodecResult::NotPossible;
         }
+        // Frames per block, where the codec's blocks have a fixed number (PCM, ADPCM, GSM).
+        if (d->nBlockAlign_ && !d->parser_)
+            d->nBlockFrames_ = static_cast<uint32_t>(
+                std::max(av_get_audio_frame_duration(c, static_cast<int>(d->nBlockAlign_)), 0));
         d->scratch_.resize(kParserChunk + AV_INPUT_BUFFER_PADDING_SIZE);
         out = std::move(d);
         return LCodecResult::Ok;
@@ -155,14 +159,16 @@ public:
             // Source bytes for this much PCM, in whole blocks, never less than one block or
             // (for codecs found by a parser) a few frames.
             const uint64_t frames = bytes / frameBytes;
-            n = IsPcmCodec(id_) ? frames * nBlockAlign_
-                                : (frames * bps + static_cast<uint64_t>(nRate_) - 1) / nRate_;
+            if (nBlockFrames_)
+                n = (frames + nBlockFrames_ - 1) / nBlockFrames_ * nBlockAlign_;
+            else
+                n = (frames * bps + static_cast<uint64_t>(nRate_) - 1) / nRate_;
             if (nBlockAlign_) n = (n + nBlockAlign_ - 1) / nBlockAlign_ * nBlockAlign_;
             n = std::max<uint64_t>(n, std::max<uint64_t>(nBlockAlign_, parser_ ? 8192 : 1));
+        } else if (nBlockFrames_) {
+            n = bytes / nBlockAlign_ * nBlockFrames_ * frameBytes;
         } else {
-            n = IsPcmCodec(id_) && nBlockAlign_
-                    ? bytes / nBlockAlign_ * frameBytes
-                    : bytes * static_cast<uint64_t>(nRate_) / bps * frameBytes;
+            n = bytes * static_cast<uint64_t>(nRate_) / bps * frameBytes;
         }
         if (n == 0 || n > 0x7FFFFFFF) return LCodecResult::NotPossible;
         result = static_cast<uint32_t>(n);
@@ -279,6 +285,7 @@ private:
     uint32_t nAvgBytes_ = 0;
     uint32_t nBlockAlign_ = 0;
     uint32_t nPacketBytes_ = 0;
+    uint32_t nBlockFrames_ = 0;
     bool bDraining_ = false;
     int nBad_ = 0;
 };
@@ -556,6 +563,7 @@ std::vector<uint8_t> CodecSuggestRecord(uint16_t tag, uint32_t rate, uint16_t ch
             break;
         case 0x31:
             align = 65;
+            avg = 1625;  // 13 kbit/s
             bits = 0;
             break;
         case 0x55:
