@@ -241,14 +241,13 @@ LSNKACMFile::~LSNKACMFile() {
 }
 
 void LSNKACMFile::WriteHeader(uint32_t dataBytes, uint32_t riffBytes) {
-    std::vector<uint8_t> h(20);
+    std::vector<uint8_t> h(28 + record_.size());
     std::memcpy(&h[0], "RIFF", 4);
     SetLE32(&h[4], riffBytes);
     std::memcpy(&h[8], "WAVEfmt ", 8);
     SetLE32(&h[16], static_cast<uint32_t>(record_.size()));
-    h.insert(h.end(), record_.begin(), record_.end());
-    const size_t at = h.size();
-    h.resize(at + 8);
+    std::memcpy(&h[20], record_.data(), record_.size());
+    const size_t at = 20 + record_.size();
     std::memcpy(&h[at], "data", 4);
     SetLE32(&h[at + 4], dataBytes);
     if (!file_.WriteExact(h.data(), static_cast<int64_t>(h.size()))) uErrorFlags |= kErrorUnusable;

@@ -30,6 +30,7 @@ bool S16Converter::Append(const AVFrame* frame, int channels, std::vector<uint8_
         iFormat_ = frame->format;
         nChannels_ = channels;
     }
+    nRate_ = frame->sample_rate;
     const size_t at = out.size();
     const size_t bytes = static_cast<size_t>(frame->nb_samples) * static_cast<size_t>(channels) * 2;
     out.resize(at + bytes);

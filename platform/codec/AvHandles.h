@@ -54,11 +54,15 @@ public:
     // Appends the frame's samples; false when the frame has another channel count or cannot be
     // converted.
     bool Append(const AVFrame* frame, int channels, std::vector<uint8_t>& out);
+    // Those of the latest frame.
+    int Channels() const { return nChannels_; }
+    int Rate() const { return nRate_; }
 
 private:
     SwrPtr swr_;
     int iFormat_ = -1;
     int nChannels_ = 0;
+    int nRate_ = 0;
 };
 
 }  // namespace sonvex::av
