@@ -302,7 +302,8 @@ LCodecResult OpenEncoder(const LCodecRecord& r, av::CodecContextPtr& out,
     if (!ctx) return LCodecResult::Failed;
     ctx->sample_rate = static_cast<int>(r.nSamplesPerSec);
     SetLayout(ctx.get(), r);
-    ctx->bit_rate = static_cast<int64_t>(r.nAvgBytesPerSec) * 8;
+    // Only MPEG audio takes its rate from the record; the others' follows from their blocks.
+    ctx->bit_rate = IsMpegAudio(id) ? static_cast<int64_t>(r.nAvgBytesPerSec) * 8 : 0;
     ctx->time_base = AVRational{1, ctx->sample_rate};
     // 16-bit input is taken as it is where the codec accepts it.
     ctx->sample_fmt = codec->sample_fmts ? codec->sample_fmts[0] : AV_SAMPLE_FMT_S16;
@@ -324,7 +325,16 @@ LCodecResult OpenEncoder(const LCodecRecord& r, av::CodecContextPtr& out,
     if (!IsMpegAudio(id) && ctx->block_align != r.nBlockAlign) return LCodecResult::NotPossible;
     if (pRecord) {
         *pRecord = av::WavRecordOf(ctx.get());
-        if (pRecord->empty()) return LCodecResult::NotPossible;
+        if (pRecord->size() < 16) return LCodecResult::NotPossible;
+        // Bytes per second as the blocks give them (the rate of a stream of whole blocks).
+        uint64_t avg = static_cast<uint64_t>(ctx->bit_rate) / 8;
+        if (!IsMpegAudio(id) && ctx->block_align > 0)
+            avg = ctx->frame_size > 0
+                      ? (static_cast<uint64_t>(ctx->sample_rate) * ctx->block_align +
+                         static_cast<uint64_t>(ctx->frame_size) / 2) /
+                            static_cast<uint64_t>(ctx->frame_size)
+                      : static_cast<uint64_t>(ctx->sample_rate) * ctx->block_align;
+        for (int i = 0; i < 4; ++i) (*pRecord)[8 + i] = static_cast<uint8_t>(avg >> (8 * i));
     }
     out = std::move(ctx);
     return LCodecResult::Ok;
