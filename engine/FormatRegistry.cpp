@@ -89,7 +89,6 @@ std::unique_ptr<LProgressDialog> Missing(const std::string& path, const std::str
 
 constexpr char kWmaTitle[] = "Loading WMA file";
 constexpr char kDssTitle[] = "Loading DSS file";
-constexpr char kSriTitle[] = "Loading SRI file";
 
 constexpr std::string_view kWav[] = {".wav"};
 constexpr std::string_view kMp3[] = {".mp3"};
@@ -133,8 +132,7 @@ const LInputFormat kInputs[] = {
     {"Ogg Vorbis", kOgg, K::Decoded, nullptr, nullptr, nullptr, Decoder<LOggDecode>, nullptr,
      nullptr},
     {"FLAC", kFlac, K::Decoded, nullptr, nullptr, nullptr, Decoder<LFLACDecode>, nullptr, nullptr},
-    {"SRI", kSri, K::Decoded, nullptr, nullptr, nullptr, Missing<kSriTitle, true>, nullptr,
-     nullptr},
+    {"SRI", kSri, K::Decoded, nullptr, nullptr, nullptr, Decoder<LVoiceItDecode>, nullptr, nullptr},
     {"DCT", kDct, K::Decoded, nullptr, nullptr, nullptr, Decoder<LDCTDecode>, nullptr, nullptr},
 };
 

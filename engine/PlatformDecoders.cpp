@@ -5,6 +5,7 @@
 
 #include "formats/wav/WaveFormat.h"
 #include "platform/Debug.h"
+#include "platform/SharedLibrary.h"
 #include "platform/media/MediaDecoder.h"
 #include "support/File.h"
 #include "support/WebAddresses.h"
@@ -117,6 +118,25 @@ int LReadAudioDecode::Work() {
         return LPROCESS_FAILED;
     }
     return ProcessMediaToWav(*this, decoder, szTempWavPath);
+}
+
+int LVoiceItDecode::Work() {
+    SetStatusText(0, "Decoding VoiceIt File");
+    SetStatusText(1, szInputPath);
+    SetProgress(0);
+    LSharedLibrary library;
+    if (!library.Load(szLibrary)) {
+        ReportError("Unable to load the VoiceIt library " + szLibrary +
+                    ".\r\n\r\nPlease download and install the VoiceIt addon from " +
+                    std::string(kVoiceItPage) + ".");
+        return LPROCESS_FAILED;
+    }
+    // The library's own name for it is "_Sr_CvtSri2WaveFile@8"; an ELF name has no "@".
+    using Convert = int (*)(const char*, const char*);
+    const auto convert = reinterpret_cast<Convert>(library.Symbol("Sr_CvtSri2WaveFile"));
+    if (!convert) return LPROCESS_FAILED;
+    if (PumpMessages()) return LPROCESS_STOPPED;
+    return convert(szInputPath.c_str(), szTempWavPath.c_str()) == 0 ? LPROCESS_OK : LPROCESS_FAILED;
 }
 
 }  // namespace sonvex

@@ -31,6 +31,21 @@ protected:
     int Work() override;
 };
 
+// VoiceIt ".sri" files through the VoiceIt library's one function, Sr_CvtSri2WaveFile(input
+// path, WAV path) returning 0 on success.
+class LVoiceItDecode : public LDecoderJob {
+public:
+    LVoiceItDecode(std::string inputPath, std::string tempWavPath,
+                   std::string title = "Loading SRI file")
+        : LDecoderJob(std::move(title), std::move(inputPath), std::move(tempWavPath)) {}
+
+    // The library, by name or path.
+    std::string szLibrary = "libSrPump.so";
+
+protected:
+    int Work() override;
+};
+
 // Decodes an opened media decoder into the temporary WAV (head with 0xFFFFFFFF sizes while
 // decoding, final sizes at the end), with progress from the media time over the duration
 // and Cancel: LPROCESS_OK, LPROCESS_STOPPED, or LPROCESS_FAILED when the file cannot be

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "common/ScriptedHost.h"
+#include "engine/PlatformDecoders.h"
 #include "engine/SourceOpener.h"
 #include "formats/FormatTestUtil.h"
 #include "support/ProgressDialog.h"
@@ -14,6 +15,10 @@ namespace sonvex {
 namespace {
 
 using namespace test;
+
+std::vector<uint8_t> ToBytes(const std::string& s) {
+    return std::vector<uint8_t>(s.begin(), s.end());
+}
 
 struct MediaDecode : ::testing::Test {
     ScopedHome home;
@@ -109,6 +114,44 @@ TEST_F(MediaDecode, CancelStopsTheJob) {
     LSoundSourceRef source;
     EXPECT_EQ(Open(path, source), LPROCESS_STOPPED);
     EXPECT_TRUE(host.messages.empty());
+}
+
+// The VoiceIt job over a stand-in of the library built here: its function's result decides,
+// a missing library gets the message, a Cancel before the call stops the job.
+TEST_F(MediaDecode, VoiceItJobCallsTheLibrary) {
+    const std::string lib = File("libSrPumpStandIn.so");
+    WriteBytes(File("standin.c"),
+               ToBytes("#include <stdio.h>\n"
+                       "int Sr_CvtSri2WaveFile(const char* in, const char* out) {\n"
+                       "  FILE* f = fopen(out, \"w\"); if (!f) return 1;\n"
+                       "  fputs(in, f); fclose(f); return in[0] == 'x';\n}\n"));
+    ASSERT_EQ(RunShell("cc -shared -fPIC -o " + Q(lib) + " " + Q(File("standin.c"))), 0);
+    struct Case {
+        std::string library, input;
+        int cancelAtPump, result;
+        bool message;
+    };
+    const Case cases[] = {
+        {lib, "/a.sri", 0, LPROCESS_OK, false},
+        {lib, "x.sri", 0, LPROCESS_FAILED, false},
+        {lib, "/a.sri", 1, LPROCESS_STOPPED, false},
+        {File("missing.so"), "/a.sri", 0, LPROCESS_FAILED, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.library + " " + c.input);
+        host.messages.clear();
+        host.iCancelAtPump = c.cancelAtPump;
+        LVoiceItDecode job(c.input, File("out.wav"));
+        job.szLibrary = c.library;
+        EXPECT_EQ(job.Run(), c.result);
+        EXPECT_EQ(host.messages.size(), c.message ? 1u : 0u);
+        if (c.result == LPROCESS_OK) {
+            EXPECT_EQ(ReadBytes(File("out.wav")), ToBytes(c.input));
+        }
+        if (c.message) {
+            EXPECT_EQ(host.messages[0].szText.rfind("Unable to load the VoiceIt library ", 0), 0u);
+        }
+    }
 }
 
 }  // namespace
