@@ -60,7 +60,7 @@ bool DecodedWavIsWhole(const std::string& path) {
 
 // Runs a decoder job into a temporary WAV and opens the result.
 int OpenDecoded(LSoundSourceRef& source, const std::string& path, const LUiContext& context,
-                const LInputFormat& format, std::string* pTempPath) {
+                const LInputFormat& format, std::string* pTempPath, bool bQuiet = false) {
     const std::string ext = SourceExtension(path);
     LLockFile lock;
     std::string temp;
@@ -78,6 +78,7 @@ int OpenDecoded(LSoundSourceRef& source, const std::string& path, const LUiConte
     }
     if (result != LPROCESS_OK) {
         unlink(temp.c_str());
+        if (bQuiet) return result;
         if (result == LPROCESS_FAILED && format.szFailureMessage) {
             context.ShowError(FormatMessage(format.szFailureMessage, path));
         } else if (result == LPROCESS_FAILED && bMedia) {
@@ -143,8 +144,21 @@ int LGenSourceOpen(LSoundSourceRef& source, const std::string& path, const LUiCo
     const LInputFormat* format = FindInputFormat(path);
     if (!format) return OpenDecoded(source, path, context, MediaDecoderFormat(), pTempPath);
     switch (format->kind) {
-        case LInputKind::Direct:
-            return OpenDirect(source, format->open(path), path, context, format->message);
+        case LInputKind::Direct: {
+            LSoundSourceRef opened = format->open(path);
+            // AIFF and AU files in a sample format or variant our readers do not take (24-bit,
+            // float, AIFF-C, little-endian AU) go to the media decoder; a file it cannot read
+            // either keeps the reader's message.
+            const bool bFallback =
+                (format->szName == "AIFF" || format->szName == "AU") &&
+                (opened->ErrorState == LSRC_UNSUPPORTED || opened->ErrorState == LSRC_CORRUPT);
+            if (bFallback) {
+                const int r =
+                    OpenDecoded(source, path, context, MediaDecoderFormat(), pTempPath, true);
+                if (r != LPROCESS_FAILED) return r;
+            }
+            return OpenDirect(source, opened, path, context, format->message);
+        }
         case LInputKind::Raw: {
             LRawSettings settings = ReadRawSettings(format->szRawSection);
             if (context.TakePrompt() &&

@@ -59,6 +59,9 @@ TEST_F(MediaDecode, FilesConvertAsFfmpegDecodesThem) {
         {"song.opus", "-c:a libopus", 2},
         {"song.caf", "-c:a pcm_s24be", 2},
         {"noext", "-f wav -c:a adpcm_ima_wav", 2},
+        // Our AIFF and AU readers refuse these sample formats; the media decoder reads them.
+        {"deep.aiff", "-c:a pcm_s24be", 2},
+        {"float.au", "-c:a pcm_f32be", 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -88,6 +91,7 @@ TEST_F(MediaDecode, FilesWithoutAudioFailWithTheirMessage) {
         {"text.wma", "not a media file\n", "Cannot open file \"%s\". It is possible"},
         {"text.xyz", "not a media file\n", "Cannot open the file \"%s\" as audio."},
         {"silent.mkv", nullptr, "Cannot open the file \"%s\" as audio."},
+        {"junk.aiff", "FORM junk\n", "Cannot open the file \"%s\" because it is corrupt."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
