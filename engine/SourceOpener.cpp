@@ -58,6 +58,20 @@ bool DecodedWavIsWhole(const std::string& path) {
     return true;
 }
 
+// True for an Ogg file whose first stream is Opus or FLAC, which the Ogg decoder component
+// (Vorbis) refuses.
+bool OggHoldsOpusOrFlac(const std::string& path) {
+    LFile f;
+    uint8_t b[96] = {};
+    if (!f.Open(path, LFile::Mode::Read) || f.Read(b, sizeof b) < 36 ||
+        std::memcmp(b, "OggS", 4) != 0)
+        return false;
+    const std::string head(reinterpret_cast<const char*>(b), sizeof b);
+    return head.find("OpusHead") != std::string::npos || head.find(
+                                                             "\x7F"
+                                                             "FLAC") != std::string::npos;
+}
+
 // Runs a decoder job into a temporary WAV and opens the result.
 int OpenDecoded(LSoundSourceRef& source, const std::string& path, const LUiContext& context,
                 const LInputFormat& format, std::string* pTempPath, bool bQuiet = false) {
@@ -168,6 +182,8 @@ int LGenSourceOpen(LSoundSourceRef& source, const std::string& path, const LUiCo
                               format->message);
         }
         case LInputKind::Decoded:
+            if (format->szName == "Ogg Vorbis" && OggHoldsOpusOrFlac(path))
+                return OpenDecoded(source, path, context, MediaDecoderFormat(), pTempPath);
             break;
     }
     return OpenDecoded(source, path, context, *format, pTempPath);

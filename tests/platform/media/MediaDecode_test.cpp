@@ -58,6 +58,8 @@ TEST_F(MediaDecode, FilesConvertAsFfmpegDecodesThem) {
         {"video.mkv", "-map 2:v -c:v mpeg4 -c:a libvorbis", 2},
         {"song.opus", "-c:a libopus", 2},
         {"song.caf", "-c:a pcm_s24be", 2},
+        {"opus.ogg", "-c:a libopus", 2},
+        {"flac.ogg", "-c:a flac", 2},
         {"noext", "-f wav -c:a adpcm_ima_wav", 2},
         // Our AIFF and AU readers refuse these sample formats; the media decoder reads them.
         {"deep.aiff", "-c:a pcm_s24be", 2},
