@@ -9,6 +9,7 @@
 #include "engine/OutputFormats.h"
 #include "engine/SourceOpener.h"
 #include "engine/UiContext.h"
+#include "engine/WaveFormatVerb.h"
 #include "support/ConsoleHost.h"
 #include "support/File.h"
 #include "support/Settings.h"
@@ -288,6 +289,12 @@ void MainDialog::EvRunArguments(const std::vector<std::string>& args) {
             if (++i >= args.size()) return;
             for (size_t f = 0; f < formats.size(); ++f)
                 if (CaseInsensitiveEqual(formats[f], args[i])) iFormat_ = static_cast<int>(f);
+        } else if (CaseInsensitiveEqual(a, "-wavformat")) {
+            // A value that cannot be stored ends the verbs, like a bad "-format".
+            if (++i >= args.size() || !LWaveFormatVerb(args[i])) {
+                bFailure_ = true;
+                return;
+            }
         } else if (CaseInsensitiveEqual(a, "-outfolder")) {
             if (++i >= args.size()) return;
             szFolder_ = args[i];

@@ -21,11 +21,15 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv, argv + argc);
     if (argc == 2 && (args[1] == "--help" || args[1] == "-help")) {
         std::printf(
-            "usage: sonvex [file ...] [-format EXT] [-outfolder DIR] [-convert] [-clear] [-exit]\n"
+            "usage: sonvex [file ...] [-format EXT] [-outfolder DIR] [-wavformat F] [-convert] "
+            "[-clear] "
+            "[-exit]\n"
             "  Adds the files to the list, then runs the verbs in order.\n"
             "  -format EXT     output format: .wav .mp3 .au .aiff .gsm .vox .raw .ogg .flac .aac "
             ".m4a\n"
             "  -outfolder DIR  output folder\n"
+            "  -wavformat F[,RATE[,CHANNELS[,BITS]]]  stored WAV output format: pcm float alaw\n"
+            "                  mulaw ima-adpcm ms-adpcm gsm mp3 mp2 (BITS: kbit/s for mp3, mp2)\n"
             "  -convert        convert the listed files\n"
             "  -clear          empty the list\n"
             "Exit status: 0 done, 1 stopped before the end, 2 a file failed.\n");

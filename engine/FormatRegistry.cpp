@@ -7,6 +7,7 @@
 #include "engine/DecoderJob.h"
 #include "engine/HelperDecoders.h"
 #include "engine/OutputFormats.h"
+#include "engine/PlatformDecoders.h"
 #include "engine/SourceOpener.h"
 #include "formats/aiff/AifFile.h"
 #include "formats/au/AuFile.h"
@@ -17,6 +18,7 @@
 #include "formats/wav/WaveFile.h"
 #include "formats/wav/WaveFormatDialog.h"
 #include "support/File.h"
+#include "support/WebAddresses.h"
 
 namespace sonvex {
 
@@ -27,10 +29,15 @@ namespace {
 const char kCheckExists[] =
     "Cannot open the file \"%s\". Check it exists and you have read access.";
 const char kCorrupt[] = "Cannot open the file \"%s\" because it is corrupt.";
-const char kNoAcmCodec[] =
-    "Cannot open the file \"%s\" because the required ACM codec is not installed on this "
-    "PC.\r\n\r\nOpen the file with Windows Media Player to auto-install the codec then reattempt "
-    "to load it.";
+// The design sends the user to a Windows player here; on Linux the codecs come with FFmpeg.
+const char* NoCodecMessage() {
+    static const std::string text =
+        "Cannot open the file \"%s\" because the required codec is not installed on this "
+        "computer.\r\n\r\nInstall the FFmpeg libraries of your distribution (libavcodec) with "
+        "their codecs, then reattempt to load it; see " +
+        std::string(kCodecSupportPage) + ".";
+    return text.c_str();
+}
 const char kCannotOpen[] = "Cannot open the file \"%s\".";
 const char kNotLayer3[] =
     "Cannot open the file \"%s\". It is possibly either corrupt or not a true layer-3 MPEG file.";
@@ -42,7 +49,7 @@ const char kWmaFailed[] =
 const char* WavMessage(int e) {
     return e == LSRC_CORRUPT       ? kCorrupt
            : e == LSRC_CANNOT_OPEN ? kCheckExists
-           : e == LSRC_UNSUPPORTED ? kNoAcmCodec
+           : e == LSRC_UNSUPPORTED ? NoCodecMessage()
                                    : kCannotOpen;
 }
 const char* Mp3Message(int e) {
@@ -72,6 +79,11 @@ std::unique_ptr<LProgressDialog> Decoder(const std::string& path, const std::str
     return std::make_unique<Job>(path, temp);
 }
 
+template <typename Job, const char* kTitle>
+std::unique_ptr<LProgressDialog> Titled(const std::string& path, const std::string& temp) {
+    return std::make_unique<Job>(path, temp, kTitle);
+}
+
 // A format no decoder of this build reads; bReport: the job says so itself.
 template <const char* kTitle, bool bReport>
 std::unique_ptr<LProgressDialog> Missing(const std::string& path, const std::string& temp) {
@@ -80,9 +92,6 @@ std::unique_ptr<LProgressDialog> Missing(const std::string& path, const std::str
 
 constexpr char kWmaTitle[] = "Loading WMA file";
 constexpr char kDssTitle[] = "Loading DSS file";
-constexpr char kRealTitle[] = "Loading RealAudio file";
-constexpr char kSriTitle[] = "Loading SRI file";
-constexpr char kMediaTitle[] = "Loading with DirectX";
 
 constexpr std::string_view kWav[] = {".wav"};
 constexpr std::string_view kMp3[] = {".mp3"};
@@ -116,24 +125,22 @@ const LInputFormat kInputs[] = {
     {"GSM", kGsm, K::Direct, OpenGsm, ExistsMessage, nullptr, nullptr, nullptr, nullptr},
     {"VOX", kVox, K::Raw, nullptr, ExistsMessage, "VoxAudio", nullptr, nullptr, nullptr},
     {"Raw", kRaw, K::Raw, nullptr, ExistsMessage, "RawAudio", nullptr, nullptr, nullptr},
-    {"WMA", kWma, K::Decoded, nullptr, nullptr, nullptr, Missing<kWmaTitle, false>, kWmaFailed,
-     nullptr},
+    {"WMA", kWma, K::Decoded, nullptr, nullptr, nullptr, Titled<LDxLoadToWav, kWmaTitle>,
+     kWmaFailed, nullptr},
     {"DSS", kDss, K::Decoded, nullptr, nullptr, nullptr, Missing<kDssTitle, true>, nullptr,
      nullptr},
-    {"RealAudio", kReal, K::Decoded, nullptr, nullptr, nullptr, Missing<kRealTitle, true>, nullptr,
+    {"RealAudio", kReal, K::Decoded, nullptr, nullptr, nullptr, Decoder<LReadAudioDecode>, nullptr,
      nullptr},
     {"AAC", kAac, K::Decoded, nullptr, nullptr, nullptr, Decoder<LAACDecode>, nullptr, nullptr},
     {"Ogg Vorbis", kOgg, K::Decoded, nullptr, nullptr, nullptr, Decoder<LOggDecode>, nullptr,
      nullptr},
     {"FLAC", kFlac, K::Decoded, nullptr, nullptr, nullptr, Decoder<LFLACDecode>, nullptr, nullptr},
-    {"SRI", kSri, K::Decoded, nullptr, nullptr, nullptr, Missing<kSriTitle, true>, nullptr,
-     nullptr},
+    {"SRI", kSri, K::Decoded, nullptr, nullptr, nullptr, Decoder<LVoiceItDecode>, nullptr, nullptr},
     {"DCT", kDct, K::Direct, nullptr, WavMessage, nullptr, nullptr, nullptr, nullptr, OpenDct},
 };
 
 const LInputFormat kMediaDecoder = {
-    "Media", {},     K::Decoded, nullptr, nullptr, nullptr, Missing<kMediaTitle, false>,
-    nullptr, nullptr};
+    "Media", {}, K::Decoded, nullptr, nullptr, nullptr, Decoder<LDxLoadToWav>, nullptr, nullptr};
 
 // ---- writers ----
 

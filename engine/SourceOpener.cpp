@@ -60,9 +60,23 @@ bool DecodedWavIsWhole(const std::string& path) {
     return true;
 }
 
+// True for an Ogg file whose first stream is Opus or FLAC, which the Ogg decoder component
+// (Vorbis) refuses.
+bool OggHoldsOpusOrFlac(const std::string& path) {
+    LFile f;
+    uint8_t b[96] = {};
+    if (!f.Open(path, LFile::Mode::Read) || f.Read(b, sizeof b) < 36 ||
+        std::memcmp(b, "OggS", 4) != 0)
+        return false;
+    const std::string head(reinterpret_cast<const char*>(b), sizeof b);
+    return head.find("OpusHead") != std::string::npos || head.find(
+                                                             "\x7F"
+                                                             "FLAC") != std::string::npos;
+}
+
 // Runs a decoder job into a temporary WAV and opens the result.
 int OpenDecoded(LSoundSourceRef& source, const std::string& path, const LUiContext& context,
-                const LInputFormat& format, std::string* pTempPath) {
+                const LInputFormat& format, std::string* pTempPath, bool bQuiet = false) {
     const std::string ext = SourceExtension(path);
     LLockFile lock;
     std::string temp;
@@ -80,6 +94,7 @@ int OpenDecoded(LSoundSourceRef& source, const std::string& path, const LUiConte
     }
     if (result != LPROCESS_OK) {
         unlink(temp.c_str());
+        if (bQuiet) return result;
         if (result == LPROCESS_FAILED && format.szFailureMessage) {
             context.ShowError(FormatMessage(format.szFailureMessage, path));
         } else if (result == LPROCESS_FAILED && bMedia) {
@@ -146,10 +161,20 @@ int LGenSourceOpen(LSoundSourceRef& source, const std::string& path, const LUiCo
     if (!format) return OpenDecoded(source, path, context, MediaDecoderFormat(), pTempPath);
     switch (format->kind) {
         case LInputKind::Direct: {
-            if (!format->openExplained)
-                return OpenDirect(source, format->open(path), path, context, format->message);
             std::string explained;
-            LSoundSourceRef opened = format->openExplained(path, &explained);
+            LSoundSourceRef opened = format->openExplained ? format->openExplained(path, &explained)
+                                                           : format->open(path);
+            // AIFF and AU files in a sample format or variant our readers do not take (24-bit,
+            // float, AIFF-C, little-endian AU) go to the media decoder; a file it cannot read
+            // either keeps the reader's message.
+            const bool bFallback =
+                (format->szName == "AIFF" || format->szName == "AU") &&
+                (opened->ErrorState == LSRC_UNSUPPORTED || opened->ErrorState == LSRC_CORRUPT);
+            if (bFallback) {
+                const int r =
+                    OpenDecoded(source, path, context, MediaDecoderFormat(), pTempPath, true);
+                if (r != LPROCESS_FAILED) return r;
+            }
             return OpenDirect(source, opened, path, context, format->message, explained);
         }
         case LInputKind::Raw: {
@@ -161,6 +186,8 @@ int LGenSourceOpen(LSoundSourceRef& source, const std::string& path, const LUiCo
                               format->message);
         }
         case LInputKind::Decoded:
+            if (format->szName == "Ogg Vorbis" && OggHoldsOpusOrFlac(path))
+                return OpenDecoded(source, path, context, MediaDecoderFormat(), pTempPath);
             break;
     }
     return OpenDecoded(source, path, context, *format, pTempPath);

@@ -4,7 +4,8 @@ set -e
 PKGS="cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libcurl4-openssl-dev pkg-config
       sox libsox-fmt-all lame mpg123 ffmpeg flac vorbis-tools faad libgsm-tools
       python3 python3-pyftpdlib xdg-utils time
-      qt6-base-dev qt6-svg-dev xvfb xauth xdotool"
+      qt6-base-dev qt6-svg-dev xvfb xauth xdotool
+      libavcodec-dev libavformat-dev libswresample-dev libavutil-dev"
 missing=""
 for p in $PKGS; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

@@ -19,4 +19,8 @@ inline constexpr std::string_view kAudioFormatsPage =
 inline constexpr std::string_view kSonyCodecPage =
     "https://www.verrowave.com/sonvex/support/msv-dvf.html";
 
+// Page of the VoiceIt add-on that decodes ".sri" files.
+inline constexpr std::string_view kVoiceItPage =
+    "https://www.verrowave.com/sonvex/support/voiceit.html";
+
 }  // namespace sonvex
