@@ -47,6 +47,11 @@ bool LSoundPlayer::IsPlaying() const {
     return uFlags != 0;
 }
 
+int32_t LSoundPlayer::LengthMs() const {
+    std::lock_guard<std::mutex> g(lock);
+    return uFlags ? Ms(lssSource->GetLength()) : 0;
+}
+
 int32_t LSoundPlayer::Ms(int64_t frames) const {
     return static_cast<int32_t>(LSoundTime(frames, nRate).Milliseconds());
 }

@@ -59,6 +59,8 @@ public:
     // Safe when nothing plays (then nothing is notified).
     void Stop();
     bool IsPlaying() const;
+    // The length of the playing source in milliseconds; 0 when nothing plays.
+    int32_t LengthMs() const;
     int32_t FramesPerBuffer() const { return nFramesPerBuffer; }
 
     // Set by the owner before Start.

@@ -74,6 +74,7 @@ private:
     int64_t sQueued_ = 0;   // frames handed to Write
     int64_t sWritten_ = 0;  // frames written into the PCM
     int64_t sPlayed_ = 0;   // frames the PCM has consumed
+    bool bFailed_ = false;  // its descriptors may stay ready for ever: not polled again
 };
 
 std::unique_ptr<LSoundOut> LAlsaSoundOut::Open(const std::string& name,
@@ -144,6 +145,7 @@ void LAlsaSoundOut::Pump() {
             if (r < 0) {
                 // The device is gone or broken: the buffers never come back.
                 DebugLog("LAlsaSoundOut snd_pcm_writei: %s", snd_strerror(static_cast<int>(r)));
+                bFailed_ = true;
                 return;
             }
             sWritten_ += r;
@@ -169,11 +171,14 @@ void LAlsaSoundOut::Account() {
                 Recovered(r);
             else if (r == 0)
                 sPlayed_ = std::max(sPlayed_, sWritten_ - std::max<int64_t>(delay, 0));
+            else if (r != -EAGAIN && r != -EINTR)
+                bFailed_ = true;
         }
     }
 }
 
 void LAlsaSoundOut::Update() {
+    if (bFailed_) return;
     Account();
     Pump();
     while (!queue_.empty() && queue_.front().sEnd <= sPlayed_) {
@@ -183,7 +188,7 @@ void LAlsaSoundOut::Update() {
 }
 
 int LAlsaSoundOut::PollDescriptors(pollfd* pFds, int* pTimeoutMs) {
-    if (queue_.empty()) return 0;
+    if (queue_.empty() || bFailed_) return 0;
     // The time until the oldest buffer has played.
     const int64_t left = (queue_.front().sEnd - sPlayed_) * 1000 / format_.nSampleRate + 1;
     *pTimeoutMs = static_cast<int>(std::clamp<int64_t>(left, 1, *pTimeoutMs));

@@ -126,6 +126,7 @@ TEST(Player, PlaysA44kStereoWavSampleForSampleIn4410FrameBuffers) {
     TestPlayer t;
     ASSERT_TRUE(t.player.Start(source));
     EXPECT_EQ(t.player.FramesPerBuffer(), 4410);
+    EXPECT_EQ(t.player.LengthMs(), 317);
     ASSERT_TRUE(t.RunUntilStopped());
     EXPECT_EQ(t.log.bufferBytes, (std::vector<int32_t>{17640, 17640, 17640, 770 * 4}));
     EXPECT_EQ(t.log.samples, samples);
