@@ -183,7 +183,9 @@ void LSoundPlayer::ThreadFunction() {
         const Clock::time_point t0 = Clock::now();
         PollWait(fds, 1 + nDevice, timeout);
         pDevice->Polled(fds + 1, nDevice);
-        nIdleMs += std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t0).count();
+        // At least 1 ms a wait, so descriptors that stay ready without progress end it too.
+        nIdleMs += std::max<int64_t>(
+            1, std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t0).count());
     } while (!IsToStop());
     pDevice->Reset();
 }
