@@ -1,7 +1,7 @@
 #!/bin/sh
 # Installs the Debian packages the build, the tests and the helper programs need.
 set -e
-PKGS="cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libcurl4-openssl-dev pkg-config
+PKGS="cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libcurl4-openssl-dev libasound2-dev pkg-config
       sox libsox-fmt-all lame mpg123 ffmpeg flac vorbis-tools faad libgsm-tools
       python3 python3-pyftpdlib xdg-utils time
       qt6-base-dev qt6-svg-dev xvfb xauth xdotool
