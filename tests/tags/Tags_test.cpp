@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "app/CliFixture.h"
+#include "app/SettingsDlg.h"
+#include "common/ScriptedHost.h"
 #include "support/Settings.h"
 
 namespace sonvex {
@@ -121,6 +123,23 @@ TEST_F(Tagged, KeepTagsOffWritesNone) {
             EXPECT_TRUE(got.Empty());
             EXPECT_EQ(PeerTag(out, "title"), "");
         }
+}
+
+// The Program Settings check box shows "KeepTags" (on by default) and stores it.
+TEST(KeepTagsBox, ShowsAndStoresTheSetting) {
+    ScopedHome home;
+    ScriptedHost host;
+    for (const bool bStored : {true, false}) {
+        bool bShown = !bStored;
+        host.onDialog = [&](LDialog& d) {
+            bShown = d.IsChecked(LSettingsDlg::IDC_KEEPTAGS);
+            d.SetCheck(LSettingsDlg::IDC_KEEPTAGS, !bShown);
+            return IDOK;
+        };
+        EXPECT_EQ(LSettingsDlg().DoModal(), IDOK);
+        EXPECT_EQ(bShown, bStored);
+        EXPECT_EQ(SettingsReadFlag("Settings", "KeepTags", true), !bStored);
+    }
 }
 
 }  // namespace
