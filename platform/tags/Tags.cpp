@@ -185,6 +185,30 @@ std::string CoverMime(MP4::CoverArt::Format f) {
     }
 }
 
+// An AIFF file with its text chunks (NAME, AUTH, ANNO, "(c) ").
+class AiffFile : public RIFF::AIFF::File {
+public:
+    using RIFF::AIFF::File::File;
+    PropertyMap TextChunks() {
+        static const struct {
+            const char* id;
+            const char* key;
+        } kChunks[] = {
+            {"NAME", "TITLE"}, {"AUTH", "ARTIST"}, {"ANNO", "COMMENT"}, {"(c) ", "COPYRIGHT"}};
+        PropertyMap map;
+        for (unsigned int i = 0; i < chunkCount(); ++i)
+            for (const auto& c : kChunks)
+                if (chunkName(i) == ByteVector(c.id)) {
+                    ByteVector v = chunkData(i);
+                    const int nul = v.find('\0');
+                    if (nul >= 0) v.resize(static_cast<unsigned int>(nul));
+                    if (!v.isEmpty())
+                        map.insert(c.key, String(v, ValidUtf8(v) ? String::UTF8 : String::Latin1));
+                }
+        return map;
+    }
+};
+
 bool Fail(std::string* pError, const char* why) {
     if (pError) *pError = why;
     return false;
@@ -242,8 +266,9 @@ bool ReadTags(const std::string& path, LTags& tags, std::string* pError) {
         if (f.hasID3v2Tag()) AddFields(tags, f.ID3v2Tag()->properties());
         ReadId3Pictures(tags, f.hasID3v2Tag() ? f.ID3v2Tag() : nullptr);
     } else if (ext == ".aif" || ext == ".aiff") {
-        RIFF::AIFF::File f(name, false);
+        AiffFile f(name, false);
         if (!f.isValid()) return Fail(pError, "not a readable AIFF file");
+        AddFields(tags, f.TextChunks());
         if (f.hasID3v2Tag()) {
             AddFields(tags, f.tag()->properties());
             ReadId3Pictures(tags, f.tag());

@@ -111,6 +111,18 @@ TEST_F(Tagged, EveryPairKeepsFieldsAndCover) {
     EXPECT_EQ(v1.back(), 8);
 }
 
+// AIFF text chunks (as ffmpeg writes them without an ID3 chunk) are read too.
+TEST_F(Tagged, AiffTextChunksAreRead) {
+    Ffmpeg(std::string("-i a.wav -metadata 'title=") + kTitle +
+           "' -metadata author=Ärtist -metadata comment=Nice text.aiff");
+    ASSERT_EQ(Sonvex("text.aiff -outfolder OUT -format .flac -convert -exit"), 0) << err;
+    LTags got;
+    ASSERT_TRUE(ReadTags(dir + "/OUT/text.flac", got));
+    EXPECT_EQ(got.Get("TITLE"), kTitle);
+    EXPECT_EQ(got.Get("ARTIST"), "Ärtist");
+    EXPECT_EQ(got.Get("COMMENT"), "Nice");
+}
+
 TEST_F(Tagged, KeepTagsOffWritesNone) {
     SettingsWriteFlag("Settings", "KeepTags", false);
     ASSERT_EQ(ConvertAll(), 0) << err;
