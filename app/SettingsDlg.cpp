@@ -27,6 +27,7 @@ LSettingsDlg::LSettingsDlg() : LDialog("Program Settings") {
     AddControl(IDC_OVERWRITE, K::Radio, "Always Overwrite").iGroup = 1;
     AddControl(IDC_NEVER, K::Radio, "Never Overwrite").iGroup = 1;
     AddControl(IDC_CANCELALL, K::Radio, "Cancel All Conversions").iGroup = 1;
+    AddControl(IDC_KEEPTAGS, K::Check, "Keep Tags and Cover Art");
 }
 
 std::vector<std::string> LSettingsDlg::DeviceList() {
@@ -37,6 +38,7 @@ std::vector<std::string> LSettingsDlg::DeviceList() {
 void LSettingsDlg::InitDialog() {
     ComboFill(IDC_DEVICE, DeviceList());
     ComboSetSel(IDC_DEVICE, SettingsReadInt("Settings", "SoundOutDevice", 0));
+    SetCheck(IDC_KEEPTAGS, SettingsReadFlag("Settings", "KeepTags", true));
     // The first true flag is the policy in force; it is the one shown.
     for (const auto& p : kPolicies) SetCheck(p.id, false);
     for (const auto& p : kPolicies) {
@@ -50,6 +52,7 @@ void LSettingsDlg::InitDialog() {
 bool LSettingsDlg::CmOk() {
     SettingsWriteInt("Settings", "SoundOutDevice", ComboGetSel(IDC_DEVICE));
     for (const auto& p : kPolicies) SettingsWriteFlag("Settings", p.szKey, IsChecked(p.id));
+    SettingsWriteFlag("Settings", "KeepTags", IsChecked(IDC_KEEPTAGS));
     return true;
 }
 

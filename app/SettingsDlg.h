@@ -1,4 +1,5 @@
-// "Program Settings": the sound device for playing and the policy for an output that exists.
+// "Program Settings": the sound device for playing, the policy for an output that exists and
+// whether tags are kept.
 #pragma once
 
 #include <string>
@@ -17,6 +18,7 @@ public:
         IDC_NEVER = 104,
         IDC_CANCELALL = 105,
         IDC_NOTE = 106,
+        IDC_KEEPTAGS = 107,
     };
     LSettingsDlg();
 

@@ -14,6 +14,7 @@
 #include "engine/SourceOpener.h"
 #include "engine/UiContext.h"
 #include "platform/Debug.h"
+#include "platform/tags/Tags.h"
 #include "support/File.h"
 #include "support/OutputFile.h"
 #include "support/Settings.h"
@@ -47,6 +48,19 @@ Decision OverwriteDecision(const std::string& outPath, bool& bAsked, Decision& r
     return Decision::Convert;
 }
 
+// Copies the input's tags into the finished temporary output; a failure is only logged.
+void CopyTags(const std::string& input, const std::string& output) {
+    if (!CanWriteTags(SourceExtension(output))) return;
+    LTags tags;
+    std::string why;
+    if (!ReadTags(input, tags, &why)) {
+        DebugLog("ProcessConvert %s: tags not read: %s", input.c_str(), why.c_str());
+        return;
+    }
+    if (!tags.Empty() && !WriteTags(output, tags, &why))
+        DebugLog("ProcessConvert %s: tags not written: %s", output.c_str(), why.c_str());
+}
+
 }  // namespace
 
 bool BuildOutputPath(std::string& out, const std::string& folder, const std::string& inputPath,
@@ -72,6 +86,7 @@ int ProcessConvert(LProgressDialog& dlg, LConvertList& list, const std::string& 
     const LUiContext context(&bAllowPrompt);
     bool bAsked = false;
     Decision remembered = Decision::Convert;
+    const bool bKeepTags = SettingsReadFlag("Settings", "KeepTags", true);
     const auto failRow = [&](int row, const std::string& message) {
         dlg.ReportError(message);
         list.SetRowIcon(row, ICON_FAILED);
@@ -191,6 +206,7 @@ int ProcessConvert(LProgressDialog& dlg, LConvertList& list, const std::string& 
         if (bFinished && result != LPROCESS_FAILED && bEncoder && pending.TempSize() <= 0)
             result = LPROCESS_FAILED;
         if (result != LPROCESS_FAILED && bFinished) {
+            if (bKeepTags) CopyTags(input, pending.TempPath());
             LPendingOutput::Commit c = pending.Put(bReplace);
             if (c == LPendingOutput::Commit::Exists) {
                 // Another program created the output meanwhile: the policy decides again.

@@ -5,7 +5,7 @@ PKGS="cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libcurl4-opens
       sox libsox-fmt-all lame mpg123 ffmpeg flac vorbis-tools faad libgsm-tools
       python3 python3-pyftpdlib xdg-utils time
       qt6-base-dev qt6-svg-dev xvfb xauth xdotool
-      libavcodec-dev libavformat-dev libswresample-dev libavutil-dev"
+      libavcodec-dev libavformat-dev libswresample-dev libavutil-dev libtag1-dev"
 missing=""
 for p in $PKGS; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
