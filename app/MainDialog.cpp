@@ -193,14 +193,26 @@ bool MainDialog::CmPlay() {
     if (it == rows_.end()) return false;
     bool bAllowPrompt = true;
     LUiContext context(&bAllowPrompt);
-    LSoundSourceRef source;
-    if (LGenSourceOpen(source, it->szPath, context) != LPROCESS_OK) return false;
-    // This build has no sound player: every device fails to open.
-    UiHost().MessageBox(
-        "Cannot open the sound device for playback. Check you have selected the correct device "
-        "in the pull downlist in Settings.",
-        "Sonvex", MsgButtons::Ok, MsgIcon::Error);
-    return false;
+    if (!pPlayer_) {
+        pPlayer_ = std::make_unique<LSoundPlayer>();
+        pPlayer_->pNotify = this;
+    }
+    // Opens the file, then the device named by "SoundOutDevice" (its message when it cannot).
+    bPlaying_ = PlaySoundFile(*pPlayer_, it->szPath, context) == LPROCESS_OK;
+    return bPlaying_;
+}
+
+void MainDialog::CmStop() {
+    if (pPlayer_) pPlayer_->Stop();
+    bPlaying_ = false;
+}
+
+void MainDialog::OnPlay(int) {
+    bPlaying_ = true;
+}
+
+void MainDialog::OnStop(int) {
+    bPlaying_ = false;
 }
 
 bool MainDialog::CmConvert() {

@@ -2,10 +2,12 @@
 // command-line verbs. Windows and the console both drive this class; it knows no toolkit.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "engine/Convert.h"
+#include "player/SoundPlayer.h"
 
 namespace sonvex {
 
@@ -21,7 +23,7 @@ public:
     virtual void RowsChanged(int first, int last) = 0;
 };
 
-class MainDialog : public LConvertList {
+class MainDialog : public LConvertList, public LSoundPlayerNotify {
 public:
     struct Row {
         std::string szPath;
@@ -61,7 +63,10 @@ public:
     // Opens the first selected row and starts the player on the device "SoundOutDevice";
     // false when nothing plays (the messages have been shown).
     bool CmPlay();
-    void CmStop() { bPlaying_ = false; }
+    void CmStop();
+    // The player's notifications (on the user-interface thread).
+    void OnPlay(int iCookie) override;
+    void OnStop(int iCookie) override;
     bool CmConvert();
     int CmCodecSettings();
     void EvRunArguments(const std::vector<std::string>& args);
@@ -118,6 +123,7 @@ private:
     bool bHidden_ = false;
     bool bClosed_ = false;
     bool bPlaying_ = false;
+    std::unique_ptr<LSoundPlayer> pPlayer_;  // made at the first Play
     bool bFailure_ = false;
     bool bStopped_ = false;
 };

@@ -1,5 +1,6 @@
 #include "app/SettingsDlg.h"
 
+#include "player/SoundPlayer.h"
 #include "support/Help.h"
 #include "support/Settings.h"
 
@@ -31,8 +32,11 @@ LSettingsDlg::LSettingsDlg() : LDialog("Program Settings") {
 }
 
 std::vector<std::string> LSettingsDlg::DeviceList() {
-    // No wave-output devices are enumerated yet: the system default only.
-    return {"[Default Sound Out]"};
+    // Entry 0 is "[Default Sound Out]", then the output devices the sound layer lists.
+    std::vector<std::string> v;
+    for (int i = 0; i <= LSoundPlayDevice::GetCount(); ++i)
+        v.push_back(LSoundPlayDevice::GetText(i));
+    return v;
 }
 
 void LSettingsDlg::InitDialog() {

@@ -37,6 +37,7 @@
 #include "platform/instance/Instance.h"
 #include "support/Help.h"
 #include "support/Settings.h"
+#include "support/Thread.h"
 
 namespace sonvex {
 
@@ -114,9 +115,17 @@ MainWindow::MainWindow(LQtHost& host) : host_(host) {
     pNoticeTimer_ = new QTimer(this);
     connect(pNoticeTimer_, &QTimer::timeout, this, &MainWindow::NextNotice);
     pNoticeTimer_->start(kNoticeFirstMs);
+    // The player's notifications are run here, on the user-interface thread.
+    auto* pPlayerNotifier =
+        new QSocketNotifier(LNotifyQueue::Default().Descriptor(), QSocketNotifier::Read, this);
+    connect(pPlayerNotifier, &QSocketNotifier::activated, this, [this] {
+        LNotifyQueue::Default().Drain();
+        EnableControls();
+    });
 }
 
 MainWindow::~MainWindow() {
+    dlg_.CmStop();
     host_.SetIdleHandler(nullptr);
     host_.SetMainWindow(nullptr);
     pList_->setModel(nullptr);

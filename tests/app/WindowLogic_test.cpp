@@ -8,6 +8,7 @@
 #include "app/KeyTable.h"
 #include "app/MainDialog.h"
 #include "app/SettingsDlg.h"
+#include "player/SoundPlayer.h"
 #include "app/Startup.h"
 #include "app/WindowPlacement.h"
 #include "common/ScriptedHost.h"
@@ -81,11 +82,13 @@ TEST(WindowLogic, ProgramSettingsShowAndStoreTheValues) {
     test::ScriptedHost host;
     int seenSel = -2;
     bool seenPrompt = false;
-    host.onDialog = [&](LDialog& d) {
+    host.onDialog = [&](LDialog& d) -> int {
         seenSel = d.ComboGetSel(LSettingsDlg::IDC_DEVICE);
         seenPrompt = d.IsChecked(LSettingsDlg::IDC_PROMPT);
-        EXPECT_EQ(d.Control(LSettingsDlg::IDC_DEVICE)->items,
-                  std::vector<std::string>{"[Default Sound Out]"});
+        // The default first, then every output device the sound layer lists.
+        const auto& items = d.Control(LSettingsDlg::IDC_DEVICE)->items;
+        EXPECT_EQ(items.size(), static_cast<size_t>(LSoundPlayDevice::GetCount() + 1));
+        EXPECT_EQ(items.at(0), "[Default Sound Out]");
         d.SetCheck(LSettingsDlg::IDC_NEVER, true);
         d.Command(LSettingsDlg::IDC_NEVER);
         return IDOK;

@@ -15,6 +15,7 @@
 
 #include "app/MainDialog.h"
 #include "app/SettingsDlg.h"
+#include "player/SoundPlayer.h"
 #include "app/qt/DialogView.h"
 #include "app/qt/MainWindow.h"
 #include "app/qt/ProgressWindow.h"
@@ -53,7 +54,7 @@ TEST_F(QtViews, ProgramSettingsViewStoresWhatIsPressed) {
         view.Prepare();
         view.show();
         auto* device = Get<QComboBox>(view, LSettingsDlg::IDC_DEVICE);
-        ASSERT_EQ(device->count(), 1);
+        ASSERT_EQ(device->count(), LSoundPlayDevice::GetCount() + 1);
         EXPECT_EQ(device->itemText(0), "[Default Sound Out]");
         EXPECT_EQ(device->currentIndex(), 0);
         EXPECT_TRUE(Get<QRadioButton>(view, LSettingsDlg::IDC_PROMPT)->isChecked());
