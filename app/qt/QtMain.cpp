@@ -1,5 +1,6 @@
 #include "app/qt/QtMain.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -16,12 +17,23 @@
 
 namespace sonvex {
 
+// A display named but not there (a stale DISPLAY in a terminal) would abort the toolkit: the
+// local X socket or the Wayland socket must exist; a remote display is trusted.
 bool HaveDisplay() {
-    for (const char* v : {"DISPLAY", "WAYLAND_DISPLAY"}) {
-        const char* s = std::getenv(v);
-        if (s && *s) return true;
+    struct stat st {};
+    if (const char* w = std::getenv("WAYLAND_DISPLAY"); w && *w) {
+        std::string path = w;
+        if (path[0] != '/') {
+            const char* run = std::getenv("XDG_RUNTIME_DIR");
+            path = std::string(run ? run : "") + "/" + path;
+        }
+        if (stat(path.c_str(), &st) == 0) return true;
     }
-    return false;
+    const char* d = std::getenv("DISPLAY");
+    if (!d || !*d) return false;
+    if (d[0] != ':') return true;
+    const std::string number = std::string(d + 1).substr(0, std::string(d + 1).find('.'));
+    return stat(("/tmp/.X11-unix/X" + number).c_str(), &st) == 0;
 }
 
 int RunWindowedProgram(int argc, char** argv) {
