@@ -1,4 +1,5 @@
-// Runs the program as a script runs it, in a fresh home: exit status and standard error.
+// Runs the program as a script runs it, in a fresh home: exit status and standard error. The
+// inputs are made by sox; without it the tests are skipped.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,6 +11,9 @@
 namespace sonvex::test {
 
 struct Cli : ::testing::Test {
+    void SetUp() override {
+        if (!HaveProgram("sox")) GTEST_SKIP() << "sox is not installed";
+    }
     ScopedHome home;
     std::string dir = home.home();
     std::string out, err;

@@ -36,6 +36,14 @@ public:
     std::vector<int32_t> seeks;
 };
 
+// What a stage (converter, limiter) with the given parameter makes of a source.
+template <typename Stage>
+LSoundSourceRef Staged(const LSoundSourceRef& source, int32_t parameter) {
+    LSoundSourceRef result;
+    Stage(parameter).OpenSource(result, source);
+    return result;
+}
+
 // Reads `frames` frames in blocks of at most `block` frames.
 inline std::vector<int32_t> ReadFrames(LSoundSourceBase& s, int frames, int block = kBlockFrames) {
     std::vector<int32_t> out(static_cast<size_t>(frames) * s.nChans);

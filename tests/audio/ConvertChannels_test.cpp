@@ -11,11 +11,7 @@ using test::Noise;
 using test::ReadFrames;
 using test::VecSource;
 
-LSoundSourceRef ToChannels(const LSoundSourceRef& source, int16_t target) {
-    LSoundSourceRef result;
-    LSPConvChannels(target).OpenSource(result, source);
-    return result;
-}
+constexpr auto ToChannels = &test::Staged<LSPConvChannels>;
 
 TEST(ConvertChannels, StereoToMonoKeepsTheLeftChannelExactly) {
     const int frames = 20000;

@@ -33,6 +33,23 @@ inline std::vector<int32_t> ReadAll(LSoundSourceRef& src, int block = kBlockFram
     return out;
 }
 
+// The same for a source object; maxFrames bounds the work for broken streams.
+inline std::vector<int32_t> ReadAll(LSoundSourceBase& s, int64_t maxFrames) {
+    std::vector<int32_t> out;
+    std::vector<int32_t> buf(static_cast<size_t>(kBlockFrames) * s.nChans);
+    for (int64_t done = 0; done < maxFrames; done += kBlockFrames) {
+        s.Read(buf.data(), kBlockFrames);
+        const int32_t pos = s.GetPosition(), len = s.GetLength();
+        const int64_t real = pos < len ? kBlockFrames : int64_t{len} - (pos - kBlockFrames);
+        if (real > 0) out.insert(out.end(), buf.begin(), buf.begin() + real * s.nChans);
+        if (pos >= len) break;
+    }
+    return out;
+}
+inline std::vector<int32_t> ReadAll(LSoundSourceBase& s) {
+    return ReadAll(s, int64_t{1} << 26);
+}
+
 // Writes interleaved samples in blocks of at most `block` frames.
 inline void WriteAll(LSoundSinkRef& sink, const std::vector<int32_t>& samples, int nChans,
                      int block = kBlockFrames) {
@@ -132,6 +149,78 @@ inline void ExpectSeeksRead(LSoundSourceRef& src, const std::vector<int32_t>& al
         EXPECT_EQ(buf, want) << "seek " << at;
         EXPECT_EQ(src->GetPosition(), at + n) << "seek " << at;
     }
+}
+
+// ---- RIFF (little-endian) and IFF (big-endian) files built byte by byte ----
+
+inline void Append(std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+}
+
+inline void Put32(std::vector<uint8_t>& v, uint32_t x, bool bigEndian) {
+    bigEndian ? PutBE32(v, x) : PutLE32(v, x);
+}
+
+// 16-bit samples as bytes.
+inline std::vector<uint8_t> Pcm16Bytes(const std::vector<int16_t>& samples,
+                                       bool bigEndian = false) {
+    std::vector<uint8_t> v;
+    for (int16_t s : samples) {
+        const auto u = static_cast<uint16_t>(s);
+        bigEndian ? PutBE16(v, u) : PutLE16(v, u);
+    }
+    return v;
+}
+
+// A chunk: id, size (the data's own unless `declared` is given), the data and a pad byte after
+// an odd length.
+inline std::vector<uint8_t> Chunk(const char* id, const std::vector<uint8_t>& data, bool bigEndian,
+                                  int64_t declared = -1) {
+    std::vector<uint8_t> v;
+    PutTag(v, id);
+    Put32(v, declared < 0 ? static_cast<uint32_t>(data.size()) : static_cast<uint32_t>(declared),
+          bigEndian);
+    Append(v, data);
+    if (data.size() & 1) v.push_back(0);
+    return v;
+}
+
+// An outer chunk ("RIFF", "FORM") of the given form type around chunks.
+inline std::vector<uint8_t> Container(const char* outer, const char* form,
+                                      const std::vector<std::vector<uint8_t>>& chunks,
+                                      bool bigEndian) {
+    std::vector<uint8_t> body;
+    PutTag(body, form);
+    for (const auto& c : chunks) Append(body, c);
+    return Chunk(outer, body, bigEndian);
+}
+
+// A "fmt " chunk of `bytes` bytes (16 at least are written; more are zeros), without a pad
+// byte: readers take exactly the size it declares.
+inline std::vector<uint8_t> WavFmt(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits,
+                                   uint32_t bytes = 16) {
+    const uint32_t block = channels * ((bits + 7u) / 8u);
+    std::vector<uint8_t> v;
+    PutTag(v, "fmt ");
+    PutLE32(v, bytes);
+    PutLE16(v, tag);
+    PutLE16(v, channels);
+    PutLE32(v, rate);
+    PutLE32(v, rate * block);
+    PutLE16(v, block);
+    PutLE16(v, bits);
+    v.resize(std::max<size_t>(v.size(), 8 + bytes), 0);
+    return v;
+}
+
+inline std::vector<uint8_t> WavFile(const std::vector<std::vector<uint8_t>>& chunks) {
+    return Container("RIFF", "WAVE", chunks, false);
+}
+
+// A 16-bit PCM WAV file.
+inline std::vector<uint8_t> Wav16(uint32_t rate, uint16_t channels,
+                                  const std::vector<int16_t>& samples) {
+    return WavFile({WavFmt(1, channels, rate, 16), Chunk("data", Pcm16Bytes(samples), false)});
 }
 
 inline std::string Q(const std::string& path) {

@@ -53,7 +53,7 @@ TEST(MP3Conformance, EveryReferenceAbove96dB) {
         LMP3Source src(base + ".bit");
         ASSERT_EQ(src.ErrorState, 0);
         std::vector<int32_t> ours = test::ReadAll(src);
-        std::vector<int16_t> ref = test::ReadPcm16(base + ".pcm");
+        std::vector<int16_t> ref = test::Load16(base + ".pcm");
         ASSERT_FALSE(ref.empty());
         size_t n = std::min(ours.size(), ref.size());
         double psnr = test::Psnr(ours.data(), ref.data(), n);

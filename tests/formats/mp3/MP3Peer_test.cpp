@@ -21,35 +21,22 @@ namespace {
 // Two seconds of a stereo test signal: a different tone per channel, a slow sweep, and
 // bursts of noise every quarter second (which make the encoder switch to short blocks).
 std::vector<uint8_t> TestWav(int rate, int channels, double seconds = 2.0) {
-    int frames = static_cast<int>(rate * seconds);
-    std::vector<uint8_t> w;
-    test::PutTag(w, "RIFF");
-    test::PutLE32(w, 36 + frames * channels * 2);
-    test::PutTag(w, "WAVE");
-    test::PutTag(w, "fmt ");
-    test::PutLE32(w, 16);
-    test::PutLE16(w, 1);
-    test::PutLE16(w, channels);
-    test::PutLE32(w, rate);
-    test::PutLE32(w, rate * channels * 2);
-    test::PutLE16(w, channels * 2);
-    test::PutLE16(w, 16);
-    test::PutTag(w, "data");
-    test::PutLE32(w, frames * channels * 2);
+    const int frames = static_cast<int>(rate * seconds);
+    std::vector<int16_t> v;
     uint32_t seed = 12345;
-    const double pi = 3.14159265358979;
     for (int i = 0; i < frames; ++i) {
-        double t = double(i) / rate;
-        double sweep = std::sin(2 * pi * (100 + 0.1 * rate * t / seconds) * t);
-        bool burst = std::fmod(t, 0.25) < 0.02;
+        const double t = double(i) / rate;
+        const double sweep = std::sin(2 * M_PI * (100 + 0.1 * rate * t / seconds) * t);
+        const bool burst = std::fmod(t, 0.25) < 0.02;
         for (int c = 0; c < channels; ++c) {
             seed = seed * 1103515245u + 12345u;
-            double noise = burst ? ((seed >> 9) / double(1 << 23) - 0.5) : 0.0;
-            double v = 0.3 * std::sin(2 * pi * (c ? 330.0 : 440.0) * t) + 0.2 * sweep + 0.6 * noise;
-            test::PutLE16(w, static_cast<uint16_t>(static_cast<int16_t>(v * 20000)));
+            const double noise = burst ? ((seed >> 9) / double(1 << 23) - 0.5) : 0.0;
+            v.push_back(static_cast<int16_t>(
+                (0.3 * std::sin(2 * M_PI * (c ? 330.0 : 440.0) * t) + 0.2 * sweep + 0.6 * noise) *
+                20000));
         }
     }
-    return w;
+    return test::Wav16(static_cast<uint32_t>(rate), static_cast<uint16_t>(channels), v);
 }
 
 struct PeerCase {
@@ -100,7 +87,7 @@ TEST_F(MP3Peer, DecodesLikeMpg123) {
         std::string mp3 = Encode(c);
         std::string raw = mp3 + ".raw";
         ASSERT_EQ(test::RunShell("mpg123 --no-gapless -q -s '" + mp3 + "' > '" + raw + "'"), 0);
-        std::vector<int16_t> theirs = test::ReadPcm16(raw);
+        std::vector<int16_t> theirs = test::Load16(raw);
 
         LMP3Source src(mp3);
         ASSERT_EQ(src.ErrorState, 0);
@@ -168,12 +155,6 @@ TEST_F(MP3Peer, SeekLandsOnTheRequestedFrame) {
     }
 }
 
-}  // namespace
-}  // namespace sonvex
-
-namespace sonvex {
-namespace {
-
 // A leading ID3v2 tag longer than the header search (cover art) is stepped over: the file
 // decodes exactly as without it, lengths and seeks included.
 TEST(MP3Id3v2, LargeLeadingTagIsSkipped) {
@@ -186,16 +167,8 @@ TEST(MP3Id3v2, LargeLeadingTagIsSkipped) {
     const std::vector<uint8_t> plain = test::ReadBytes(dir.file("plain.mp3"));
     for (bool footer : {false, true}) {
         const uint32_t body = 150000;  // an embedded picture's worth
-        std::vector<uint8_t> f = {'I',
-                                  'D',
-                                  '3',
-                                  4,
-                                  0,
-                                  static_cast<uint8_t>(footer ? 0x10 : 0),
-                                  static_cast<uint8_t>((body >> 21) & 0x7F),
-                                  static_cast<uint8_t>((body >> 14) & 0x7F),
-                                  static_cast<uint8_t>((body >> 7) & 0x7F),
-                                  static_cast<uint8_t>(body & 0x7F)};
+        std::vector<uint8_t> f = {'I', 'D', '3', 4, 0, static_cast<uint8_t>(footer ? 0x10 : 0)};
+        for (int shift : {21, 14, 7, 0}) f.push_back(static_cast<uint8_t>((body >> shift) & 0x7F));
         for (uint32_t i = 0; i < body; ++i) f.push_back(static_cast<uint8_t>(i * 7));  // noise
         if (footer) f.insert(f.end(), {'3', 'D', 'I', 4, 0, 0x10, f[6], f[7], f[8], f[9]});
         f.insert(f.end(), plain.begin(), plain.end());
