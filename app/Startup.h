@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-namespace sonvex {
+#include "installer/Package.h"
 
-enum : uint32_t { kTrailerInstallPackage = 0x0F0FF0F0, kTrailerUninstaller = 0xF0F00F0F };
+namespace sonvex {
 
 // The last 4 bytes of the file, little-endian; 0 when it cannot be read.
 uint32_t ReadTrailerMagic(const std::string& path);
@@ -19,10 +19,5 @@ bool HasSetupName(const std::string& argv0);
 // share; verbs and every other argument unchanged.
 std::vector<std::string> ForwardedArguments(const std::vector<std::string>& args,
                                             const std::string& cwd);
-// Shown when a program named like an installer carries no installation package.
-inline constexpr const char* kCorruptInstallText =
-    "Installation file corrupt.\n\nA checksum error was detected in your install file, please "
-    "redownload file and install again.";
-inline constexpr const char* kCorruptInstallCaption = "Install Error";
 
 }  // namespace sonvex

@@ -8,6 +8,7 @@
 
 #include "app/MainDialog.h"
 #include "app/Startup.h"
+#include "installer/Installer.h"
 #include "platform/desktop/Desktop.h"
 #include "support/UiHost.h"
 #ifdef SONVEX_HAVE_QT
@@ -19,6 +20,23 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
 
     std::vector<std::string> args(argv, argv + argc);
+    // A program named like an installer must carry an installation package; a package
+    // installs itself, the uninstaller removes the installation.
+    const uint32_t magic = sonvex::ReadTrailerMagic(sonvex::ProgramFilePath());
+    if (sonvex::HasSetupName(args[0]) && magic != sonvex::kTrailerInstallPackage) {
+#ifdef SONVEX_HAVE_QT
+        if (sonvex::HaveDisplay()) return sonvex::RunCorruptInstallMessage(argc, argv);
+#endif
+        sonvex::UiHost().MessageBox(sonvex::kCorruptInstallText, sonvex::kCorruptInstallCaption,
+                                    sonvex::MsgButtons::Ok, sonvex::MsgIcon::Warning);
+        return 2;
+    }
+    if (magic == sonvex::kTrailerInstallPackage || magic == sonvex::kTrailerUninstaller) {
+#ifdef SONVEX_HAVE_QT
+        if (sonvex::HaveDisplay()) return sonvex::RunWindowedInstaller(argc, argv, magic);
+#endif
+        return sonvex::RunInstaller(magic, args, nullptr, sonvex::LStartMode::Wait);
+    }
     if (argc == 2 && (args[1] == "--help" || args[1] == "-help")) {
         std::printf(
             "usage: sonvex [file ...] [-format EXT] [-outfolder DIR] [-wavformat F] [-convert] "
@@ -34,16 +52,6 @@ int main(int argc, char** argv) {
             "  -clear          empty the list\n"
             "Exit status: 0 done, 1 stopped before the end, 2 a file failed.\n");
         return 0;
-    }
-    // A program named like an installer must carry an installation package.
-    if (sonvex::HasSetupName(args[0]) &&
-        sonvex::ReadTrailerMagic(sonvex::ProgramFilePath()) != sonvex::kTrailerInstallPackage) {
-#ifdef SONVEX_HAVE_QT
-        if (sonvex::HaveDisplay()) return sonvex::RunCorruptInstallMessage(argc, argv);
-#endif
-        sonvex::UiHost().MessageBox(sonvex::kCorruptInstallText, sonvex::kCorruptInstallCaption,
-                                    sonvex::MsgButtons::Ok, sonvex::MsgIcon::Warning);
-        return 2;
     }
 #ifdef SONVEX_HAVE_QT
     if (sonvex::HaveDisplay()) return sonvex::RunWindowedProgram(argc, argv);

@@ -281,6 +281,31 @@ bool RegistryFile::Remove(std::string_view keyPath, std::string_view name) {
     return true;
 }
 
+bool RegistryFile::RemoveKeyTree(std::string_view keyPath) {
+    const std::string key = NormaliseKey(keyPath);
+    if (key.empty()) return false;
+    auto inTree = [&](const std::string& name) {
+        return CaseInsensitiveEqual(name, key) ||
+               (name.size() > key.size() && name[key.size()] == '\\' &&
+                CaseInsensitiveEqual(std::string_view(name).substr(0, key.size()), key));
+    };
+    bool removed = false;
+    for (size_t i = 0; i < lines_.size();) {
+        if (lines_[i].kind != Kind::Header || !inTree(lines_[i].szName)) {
+            ++i;
+            continue;
+        }
+        size_t end = i + 1;
+        while (end < lines_.size() && lines_[end].kind != Kind::Header &&
+               lines_[end].kind != Kind::Broken)
+            ++end;
+        lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(i),
+                     lines_.begin() + static_cast<std::ptrdiff_t>(end));
+        removed = bChanged_ = true;
+    }
+    return removed;
+}
+
 bool RegistryTransaction(RegRoot root, const std::function<void(RegistryFile&)>& edit) {
     const std::string path = RegistryFilePath(root);
     if (!MakeFolders(ConfigFolder())) return false;

@@ -37,6 +37,9 @@ public:
     // False when the value was not there. A section left with blank lines only goes too
     // (header and one blank line), as the program writes no empty sections.
     bool Remove(std::string_view keyPath, std::string_view name);
+    // Removes the key's section and those of every key below it, with all their lines.
+    // False when there was none.
+    bool RemoveKeyTree(std::string_view keyPath);
 
 private:
     enum class Kind {

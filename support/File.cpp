@@ -235,12 +235,11 @@ bool FilePathCatExt(std::string& folder, std::string_view name, std::string_view
 
 // ---- folders --------------------------------------------------------------------------------
 
-// XDG_DOCUMENTS_DIR="$HOME/Documents" in user-dirs.dirs.
-static std::string ReadXdgDocumentsDir() {
+std::string ReadXdgUserDir(std::string_view name) {
     std::ifstream in(ConfigHomeFolder() + "/user-dirs.dirs");
     std::string line;
+    const std::string key = std::string(name) + "=";
     while (std::getline(in, line)) {
-        const std::string key = "XDG_DOCUMENTS_DIR=";
         if (line.compare(0, key.size(), key) != 0) continue;
         std::string v = line.substr(key.size());
         if (v.size() >= 2 && v.front() == '"' && v.back() == '"') v = v.substr(1, v.size() - 2);
@@ -251,7 +250,7 @@ static std::string ReadXdgDocumentsDir() {
 }
 
 std::string LFile::GetUserDocumentsFolder() {
-    std::string d = ReadXdgDocumentsDir();
+    std::string d = ReadXdgUserDir("XDG_DOCUMENTS_DIR");
     if (!d.empty() && IsFolder(d)) return d;
     d = HomeFolder() + "/Documents";
     if (IsFolder(d)) return d;
@@ -272,10 +271,15 @@ std::string LFile::GetTempFolder() {
     return t;
 }
 
+// Every other name is removed, hidden ones included.
+static bool IsDotOrDotDot(const char* name) {
+    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
 bool LFile::DeleteFolderAndFiles(const std::string& folder) {
     if (DIR* d = opendir(folder.c_str())) {
         while (dirent* e = readdir(d)) {
-            if (e->d_name[0] == '.') continue;
+            if (IsDotOrDotDot(e->d_name)) continue;
             std::string p = folder + "/" + e->d_name;
             struct stat st {};
             if (lstat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) continue;
@@ -294,7 +298,7 @@ bool LFile::DeleteFolderAndFiles(const std::string& folder) {
 bool DeleteFolderTree(const std::string& folder) {
     if (DIR* d = opendir(folder.c_str())) {
         while (dirent* e = readdir(d)) {
-            if (e->d_name[0] == '.') continue;
+            if (IsDotOrDotDot(e->d_name)) continue;
             std::string p = folder + "/" + e->d_name;
             struct stat st {};
             if (lstat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) DeleteFolderTree(p);

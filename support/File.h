@@ -78,6 +78,8 @@ inline bool IsPathSeparator(char c) {
 }
 
 std::string GetExtension(std::string_view path);
+// A folder of user-dirs.dirs ("XDG_DESKTOP_DIR"), "$HOME" expanded; empty when not named.
+std::string ReadXdgUserDir(std::string_view name);
 std::string _GetFileTitleFromPath(std::string_view path);
 bool FilePathCatExt(std::string& folder, std::string_view name, std::string_view ext);
 bool DeleteFolderTree(const std::string& folder);

@@ -27,91 +27,89 @@ inline uint32_t Rotr(uint32_t x, int n) {
     return (x >> n) | (x << (32 - n));
 }
 
-class Sha256 {
-public:
-    void Update(const uint8_t* p, size_t n) {
-        total_ += n;
-        while (n > 0) {
-            size_t take = std::min(n, sizeof block_ - used_);
-            std::memcpy(block_ + used_, p, take);
-            used_ += take;
-            p += take;
-            n -= take;
-            if (used_ == sizeof block_) {
-                Compress(block_);
-                used_ = 0;
-            }
-        }
-    }
-
-    std::string HexDigest() {
-        uint64_t bits = total_ * 8;
-        uint8_t pad = 0x80;
-        Update(&pad, 1);
-        uint8_t zero = 0;
-        while (used_ != 56) Update(&zero, 1);
-        uint8_t len[8];
-        for (int i = 0; i < 8; ++i) len[i] = static_cast<uint8_t>(bits >> (56 - 8 * i));
-        Update(len, 8);
-        std::string hex;
-        char buf[9];
-        for (uint32_t v : h_) {
-            std::snprintf(buf, sizeof buf, "%08x", v);
-            hex += buf;
-        }
-        return hex;
-    }
-
-private:
-    void Compress(const uint8_t* b) {
-        uint32_t w[64];
-        for (int i = 0; i < 16; ++i)
-            w[i] = (uint32_t(b[4 * i]) << 24) | (uint32_t(b[4 * i + 1]) << 16) |
-                   (uint32_t(b[4 * i + 2]) << 8) | uint32_t(b[4 * i + 3]);
-        for (int i = 16; i < 64; ++i) {
-            uint32_t s0 = Rotr(w[i - 15], 7) ^ Rotr(w[i - 15], 18) ^ (w[i - 15] >> 3);
-            uint32_t s1 = Rotr(w[i - 2], 17) ^ Rotr(w[i - 2], 19) ^ (w[i - 2] >> 10);
-            w[i] = w[i - 16] + s0 + w[i - 7] + s1;
-        }
-        uint32_t a = h_[0], b2 = h_[1], c = h_[2], d = h_[3], e = h_[4], f = h_[5], g = h_[6],
-                 h = h_[7];
-        for (int i = 0; i < 64; ++i) {
-            uint32_t S1 = Rotr(e, 6) ^ Rotr(e, 11) ^ Rotr(e, 25);
-            uint32_t ch = (e & f) ^ (~e & g);
-            uint32_t t1 = h + S1 + ch + kK[i] + w[i];
-            uint32_t S0 = Rotr(a, 2) ^ Rotr(a, 13) ^ Rotr(a, 22);
-            uint32_t maj = (a & b2) ^ (a & c) ^ (b2 & c);
-            uint32_t t2 = S0 + maj;
-            h = g;
-            g = f;
-            f = e;
-            e = d + t1;
-            d = c;
-            c = b2;
-            b2 = a;
-            a = t1 + t2;
-        }
-        h_[0] += a;
-        h_[1] += b2;
-        h_[2] += c;
-        h_[3] += d;
-        h_[4] += e;
-        h_[5] += f;
-        h_[6] += g;
-        h_[7] += h;
-    }
-
-    uint32_t h_[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
-                      0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
-    uint8_t block_[64];
-    size_t used_ = 0;
-    uint64_t total_ = 0;
-};
-
 }  // namespace
 
+void LSha256::Update(const void* data, size_t n) {
+    const uint8_t* p = static_cast<const uint8_t*>(data);
+    total_ += n;
+    while (n > 0) {
+        size_t take = std::min(n, sizeof block_ - used_);
+        std::memcpy(block_ + used_, p, take);
+        used_ += take;
+        p += take;
+        n -= take;
+        if (used_ == sizeof block_) {
+            Compress(block_);
+            used_ = 0;
+        }
+    }
+}
+
+std::array<uint8_t, 32> LSha256::Digest() {
+    uint64_t bits = total_ * 8;
+    uint8_t pad = 0x80;
+    Update(&pad, 1);
+    uint8_t zero = 0;
+    while (used_ != 56) Update(&zero, 1);
+    uint8_t len[8];
+    for (int i = 0; i < 8; ++i) len[i] = static_cast<uint8_t>(bits >> (56 - 8 * i));
+    Update(len, 8);
+    std::array<uint8_t, 32> out{};
+    for (int i = 0; i < 8; ++i)
+        for (int j = 0; j < 4; ++j) out[4 * i + j] = static_cast<uint8_t>(h_[i] >> (24 - 8 * j));
+    return out;
+}
+
+std::string LSha256::HexDigest() {
+    std::string hex;
+    char buf[3];
+    for (uint8_t b : Digest()) {
+        std::snprintf(buf, sizeof buf, "%02x", b);
+        hex += buf;
+    }
+    return hex;
+}
+
+void LSha256::Compress(const uint8_t* b) {
+    uint32_t w[64];
+    for (int i = 0; i < 16; ++i)
+        w[i] = (uint32_t(b[4 * i]) << 24) | (uint32_t(b[4 * i + 1]) << 16) |
+               (uint32_t(b[4 * i + 2]) << 8) | uint32_t(b[4 * i + 3]);
+    for (int i = 16; i < 64; ++i) {
+        uint32_t s0 = Rotr(w[i - 15], 7) ^ Rotr(w[i - 15], 18) ^ (w[i - 15] >> 3);
+        uint32_t s1 = Rotr(w[i - 2], 17) ^ Rotr(w[i - 2], 19) ^ (w[i - 2] >> 10);
+        w[i] = w[i - 16] + s0 + w[i - 7] + s1;
+    }
+    uint32_t a = h_[0], b2 = h_[1], c = h_[2], d = h_[3], e = h_[4], f = h_[5], g = h_[6],
+             h = h_[7];
+    for (int i = 0; i < 64; ++i) {
+        uint32_t S1 = Rotr(e, 6) ^ Rotr(e, 11) ^ Rotr(e, 25);
+        uint32_t ch = (e & f) ^ (~e & g);
+        uint32_t t1 = h + S1 + ch + kK[i] + w[i];
+        uint32_t S0 = Rotr(a, 2) ^ Rotr(a, 13) ^ Rotr(a, 22);
+        uint32_t maj = (a & b2) ^ (a & c) ^ (b2 & c);
+        uint32_t t2 = S0 + maj;
+        h = g;
+        g = f;
+        f = e;
+        e = d + t1;
+        d = c;
+        c = b2;
+        b2 = a;
+        a = t1 + t2;
+    }
+    h_[0] += a;
+    h_[1] += b2;
+    h_[2] += c;
+    h_[3] += d;
+    h_[4] += e;
+    h_[5] += f;
+    h_[6] += g;
+    h_[7] += h;
+}
+
 std::string Sha256Hex(const void* data, size_t size) {
-    Sha256 s;
+    LSha256 s;
     s.Update(static_cast<const uint8_t*>(data), size);
     return s.HexDigest();
 }
@@ -119,7 +117,7 @@ std::string Sha256Hex(const void* data, size_t size) {
 std::string FileSha256Hex(const std::string& path) {
     LFile f;
     if (!f.Open(path, LFile::Mode::Read)) return {};
-    Sha256 s;
+    LSha256 s;
     uint8_t buf[65536];
     for (;;) {
         int64_t n = f.Read(buf, sizeof buf);
