@@ -3,7 +3,7 @@
 set -e
 PKGS="cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libcurl4-openssl-dev libasound2-dev pkg-config
       sox libsox-fmt-all lame mpg123 ffmpeg flac vorbis-tools faad libgsm-tools
-      python3 python3-pyftpdlib xdg-utils time
+      python3 python3-pyftpdlib xdg-utils time desktop-file-utils
       qt6-base-dev qt6-svg-dev xvfb xauth xdotool
       libavcodec-dev libavformat-dev libswresample-dev libavutil-dev libtag1-dev"
 missing=""
