@@ -6,7 +6,8 @@
 
 namespace sonvex {
 
-// Unpacks the regular files and folders of the archive under dest (created, mode 0755).
+// Unpacks the regular files and folders of the archive under dest (created in its existing
+// parent, mode 0755).
 // Names that are absolute or climb with ".." are refused, as are links and devices; extended
 // headers are skipped. False when the archive is not a tar archive or a file cannot be
 // written; what was unpacked until then stays.

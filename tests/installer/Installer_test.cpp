@@ -9,6 +9,7 @@
 
 #include "common/ScriptedHost.h"
 #include "common/TestUtil.h"
+#include "installer/HelpArchive.h"
 #include "installer/InstallPlaces.h"
 #include "installer/Package.h"
 #include "platform/Registry.h"
@@ -219,6 +220,33 @@ TEST(InstallFolderGuard, RefusesWhatInstallationDidNotMake) {
     EXPECT_TRUE(test::FileExists(h + "/a"));
     EXPECT_TRUE(DeleteInstallFolder(h + "/a/verrowave/sonvex"));
     EXPECT_FALSE(test::FileExists(h + "/a/verrowave/sonvex"));
+}
+
+TEST(HelpArchive, UnpacksFilesAndRefusesNamesThatLeaveTheFolder) {
+    if (!test::HaveProgram("python3")) GTEST_SKIP() << "python3 missing";
+    test::TempDir dir;
+    const std::string tar = dir.file("help.tar");
+    ASSERT_EQ(test::RunShell("python3 -c \"import io, tarfile, sys\n"
+                             "t = tarfile.open(sys.argv[1], 'w', format=tarfile.USTAR_FORMAT)\n"
+                             "def add(n, d=b'x', kind=tarfile.REGTYPE, link=''):\n"
+                             "    i = tarfile.TarInfo(n); i.size = len(d); i.type = kind\n"
+                             "    i.linkname = link; t.addfile(i, io.BytesIO(d))\n"
+                             "add('index.html', b'<p>help</p>'); add('img/a.svg')\n"
+                             "add('../evil'); add('/tmp/abs-evil'); add('img/../../evil2')\n"
+                             "add('lnk', b'', tarfile.SYMTYPE, '/etc/passwd')\n"
+                             "t.close()\" '" +
+                             tar + "'"),
+              0);
+    ASSERT_TRUE(UnpackHelpArchive(tar, dir.file("help")));
+    std::set<std::string> files;
+    test::ListTree(dir.path(), "", files);
+    EXPECT_EQ(files, (std::set<std::string>{"help.tar", "help/", "help/img/", "help/img/a.svg",
+                                            "help/index.html"}));
+    const std::string text = "<p>help</p>";
+    EXPECT_EQ(test::ReadBytes(dir.file("help/index.html")),
+              std::vector<uint8_t>(text.begin(), text.end()));
+    test::WriteBytes(dir.file("junk.tar"), std::vector<uint8_t>(1024, 'j'));
+    EXPECT_FALSE(UnpackHelpArchive(dir.file("junk.tar"), dir.file("out2")));
 }
 
 }  // namespace
