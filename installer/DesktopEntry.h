@@ -1,4 +1,4 @@
-// Desktop entries (freedesktop "Desktop Entry Specification" 1.4) for the program group, the
+// Desktop entries (freedesktop desktop entry format, version 1.4) for the program group, the
 // desktop shortcut, the help, the uninstaller and the file-type verb.
 #pragma once
 

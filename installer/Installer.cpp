@@ -315,7 +315,7 @@ void LInstallJob::Finish(const std::string& folder) {
 
     SettingsWriteString("Settings", "Convert", "\"" + program + "\" \"%s\"");
 
-    // File-type verbs: the design's values in the classes root, and a desktop entry that
+    // File-type verbs: the type names and verb commands in the classes root, and an entry that
     // offers the program for the audio types.
     RegistryTransaction(RegRoot::ClassesRoot, [&](RegistryFile& f) {
         for (const auto& type : kRegisteredTypes) {

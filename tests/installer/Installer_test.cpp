@@ -19,7 +19,7 @@
 namespace sonvex {
 namespace {
 
-// The sizes of the design's example package: program, help, encoder.
+// The sizes of a real package: program, help, encoder.
 constexpr uint32_t kSizes[] = {356352, 19363, 110592};
 constexpr uint64_t kPayload = 356352 + 19363 + 110592;
 

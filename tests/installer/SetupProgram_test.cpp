@@ -26,7 +26,7 @@ TEST(SetupProgram, InstallsFromATerminalConvertsAndUninstalls) {
     const std::string h = home.home();
     const std::string folder = h + "/.local/share/verrowave/sonvex";
     // A home as a desktop session leaves it; the registry and the components stay in
-    // .config and .local/share by design.
+    // .config and .local/share on purpose.
     test::RunShell("cd '" + h + "' && mkdir -p Desktop .config .local/share");
     const auto before = test::Listing(h);
 
