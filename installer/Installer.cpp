@@ -103,17 +103,24 @@ void Discard(std::vector<PendingFile>& files) {
     files.clear();
 }
 
-bool PutInPlace(std::vector<PendingFile>& files) {
-    bool ok = true;
+// 0 when every file was put in place, else the first error.
+int PutInPlace(std::vector<PendingFile>& files) {
+    int err = 0;
     for (const auto& f : files) {
         if (chmod(f.szTemp.c_str(), f.mode) != 0 ||
             rename(f.szTemp.c_str(), f.szFinal.c_str()) != 0) {
+            if (!err) err = errno;
             unlink(f.szTemp.c_str());
-            ok = false;
         }
     }
     files.clear();
-    return ok;
+    return err;
+}
+
+int CannotWrite(const std::string& path, int err) {
+    UiHost().MessageBox("Cannot write " + path + ": " + std::strerror(err), kInstallErrorCaption,
+                        MsgButtons::Ok, MsgIcon::Error);
+    return LPROCESS_FAILED;
 }
 
 // After removing the last entry, update-desktop-database leaves a cache without entries; it
@@ -205,13 +212,11 @@ int LInstallJob::CopyPayload(const std::string& folder) {
         const int fd =
             open(f.szTemp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd < 0) {
-            const std::string why = std::strerror(errno);
+            const int e = errno;
             Discard(done);
-            UiHost().MessageBox("Cannot write " + f.szFinal + ": " + why, kInstallErrorCaption,
-                                MsgButtons::Ok, MsgIcon::Error);
-            return LPROCESS_FAILED;
+            return CannotWrite(f.szFinal, e);
         }
-        bool bWriteFailed = false;
+        int iWriteError = 0;
         while (left > 0) {
             const int64_t n = std::min(left, kCopyBlock);
             if (!package.ReadExact(buf, n)) {
@@ -220,7 +225,7 @@ int LInstallJob::CopyPayload(const std::string& folder) {
             }
             running -= ByteSum(buf, static_cast<size_t>(n));
             if (write(fd, buf, static_cast<size_t>(n)) != n) {
-                bWriteFailed = true;
+                iWriteError = errno ? errno : ENOSPC;
                 break;
             }
             left -= n;
@@ -231,17 +236,15 @@ int LInstallJob::CopyPayload(const std::string& folder) {
                 break;
             }
         }
-        if (close(fd) != 0) bWriteFailed = true;
-        if (left > 0 || bWriteFailed) {
-            unlink(f.szTemp.c_str());
-            if (bWriteFailed) {
-                Discard(done);
-                UiHost().MessageBox("Cannot write " + f.szFinal + ": " + std::strerror(errno),
-                                    kInstallErrorCaption, MsgButtons::Ok, MsgIcon::Error);
-                return LPROCESS_FAILED;
-            }
-        } else {
+        if (close(fd) != 0 && !iWriteError) iWriteError = errno;
+        if (left == 0 && !iWriteError) {
             done.push_back(f);
+            continue;
+        }
+        unlink(f.szTemp.c_str());
+        if (iWriteError) {
+            Discard(done);
+            return CannotWrite(f.szFinal, iWriteError);
         }
     }
     // Cancel keeps the files copied whole until then.
@@ -253,7 +256,8 @@ int LInstallJob::CopyPayload(const std::string& folder) {
         Discard(done);
         return corrupt();
     }
-    return PutInPlace(done) ? LPROCESS_OK : corrupt();
+    const int e = PutInPlace(done);
+    return e ? CannotWrite(folder, e) : LPROCESS_OK;
 }
 
 void LInstallJob::Finish(const std::string& folder) {
