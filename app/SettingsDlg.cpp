@@ -1,5 +1,8 @@
 #include "app/SettingsDlg.h"
 
+#include <algorithm>
+#include <thread>
+
 #include "player/SoundPlayer.h"
 #include "support/Help.h"
 #include "support/Settings.h"
@@ -29,6 +32,16 @@ LSettingsDlg::LSettingsDlg() : LDialog("Program Settings") {
     AddControl(IDC_NEVER, K::Radio, "Never Overwrite").iGroup = 1;
     AddControl(IDC_CANCELALL, K::Radio, "Cancel All Conversions").iGroup = 1;
     AddControl(IDC_KEEPTAGS, K::Check, "Keep Tags and Cover Art");
+    AddControl(IDC_THREADS, K::Combo, "Files Converted at Once");
+}
+
+std::vector<std::string> LSettingsDlg::ThreadChoices() {
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    std::vector<std::string> v{"One per Processor Core (" + std::to_string(cores) + ")"};
+    const int stored = SettingsReadInt("Settings", "ConvertThreads", 0);
+    for (int n = 1; n <= std::max({16, static_cast<int>(cores), stored}); ++n)
+        v.push_back(std::to_string(n));
+    return v;
 }
 
 std::vector<std::string> LSettingsDlg::DeviceList() {
@@ -43,6 +56,8 @@ void LSettingsDlg::InitDialog() {
     ComboFill(IDC_DEVICE, DeviceList());
     ComboSetSel(IDC_DEVICE, SettingsReadInt("Settings", "SoundOutDevice", 0));
     SetCheck(IDC_KEEPTAGS, SettingsReadFlag("Settings", "KeepTags", true));
+    ComboFill(IDC_THREADS, ThreadChoices());
+    ComboSetSel(IDC_THREADS, std::max(0, SettingsReadInt("Settings", "ConvertThreads", 0)));
     // The first true flag is the policy in force; it is the one shown.
     for (const auto& p : kPolicies) SetCheck(p.id, false);
     for (const auto& p : kPolicies) {
@@ -57,6 +72,7 @@ bool LSettingsDlg::CmOk() {
     SettingsWriteInt("Settings", "SoundOutDevice", ComboGetSel(IDC_DEVICE));
     for (const auto& p : kPolicies) SettingsWriteFlag("Settings", p.szKey, IsChecked(p.id));
     SettingsWriteFlag("Settings", "KeepTags", IsChecked(IDC_KEEPTAGS));
+    SettingsWriteInt("Settings", "ConvertThreads", std::max(0, ComboGetSel(IDC_THREADS)));
     return true;
 }
 

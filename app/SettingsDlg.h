@@ -1,5 +1,5 @@
-// "Program Settings": the sound device for playing, the policy for an output that exists and
-// whether tags are kept.
+// "Program Settings": the sound device for playing, the policy for an output that exists,
+// whether tags are kept and how many files a batch converts at once.
 #pragma once
 
 #include <string>
@@ -19,6 +19,7 @@ public:
         IDC_CANCELALL = 105,
         IDC_NOTE = 106,
         IDC_KEEPTAGS = 107,
+        IDC_THREADS = 108,
     };
     LSettingsDlg();
 
@@ -28,6 +29,9 @@ public:
 
     // The device list: "[Default Sound Out]", then one entry per wave-output device.
     static std::vector<std::string> DeviceList();
+    // The choices for "ConvertThreads": entry 0 is one per processor core (stored as 0),
+    // entry n converts n files at once.
+    static std::vector<std::string> ThreadChoices();
 };
 
 }  // namespace sonvex

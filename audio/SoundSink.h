@@ -33,6 +33,9 @@ public:
     virtual bool Finish() { return !IsUnusable(); }
     // Sinks that wait on another program poll this while they wait; true gives up the wait.
     virtual void SetCancelCheck(std::function<bool()> cancel) { (void)cancel; }
+    // The output will be thrown away: end any helper program now instead of letting it
+    // complete the file. A sink given up accepts no more writes and does not finish.
+    virtual void Abandon() {}
 
     bool IsUnusable() const { return (uErrorFlags & kErrorUnusable) != 0; }
 

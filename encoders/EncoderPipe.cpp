@@ -155,6 +155,13 @@ void LPipe16Sink::Write(const int32_t* pBuffer, int frames) {
     if (r == LPipeOut::WriteResult::Failed) uErrorFlags |= kErrorUnusable;  // the encoder has gone
 }
 
+void LPipe16Sink::Abandon() {
+    if (bFinished_) return;
+    bFinished_ = true;
+    pipe_.Kill();
+    uErrorFlags |= kErrorUnusable;
+}
+
 bool LPipe16Sink::Finish() {
     if (bFinished_) return !IsUnusable();
     bFinished_ = true;

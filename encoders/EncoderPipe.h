@@ -69,6 +69,8 @@ public:
     bool Finish() override;
     // Polled while writes and Finish wait for the encoder.
     void SetCancelCheck(std::function<bool()> cancel) override { cancel_ = std::move(cancel); }
+    // Ends the encoder's process group at once.
+    void Abandon() override;
     void SetStallTimeoutMs(int ms) { pipe_.SetStallTimeoutMs(ms); }
     // How long a release without Finish waits for the encoder before leaving it to run on.
     void SetCloseWaitMs(int ms) { pipe_.SetCloseWaitMs(ms); }

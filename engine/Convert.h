@@ -38,8 +38,26 @@ struct LConvertOutcome {
 bool BuildOutputPath(std::string& out, const std::string& folder, const std::string& inputPath,
                      const std::string& format);
 
+// How many rows a batch converts at once: the setting "ConvertThreads" (section "Settings"),
+// where 0 or no value means one per processor core.
+int ConvertThreadCount();
+
+// Converts the selected rows. Each row is prepared on the calling (user-interface) thread in
+// list order: output name, overwrite policy, source (decoder jobs and prompts run here), sink.
+// With one thread it is then pumped there too, before the next row is prepared; with more,
+// the pump, the encoder's finish and the tags run on a pool of workers, and the finished rows
+// are put in place in list order, so icons, outcome and result are those of the one-by-one
+// run. Rows naming the same output are never in flight together.
 int ProcessConvert(LProgressDialog& dlg, LConvertList& list, const std::string& format,
                    LConvertOutcome* pOutcome = nullptr);
+
+// What the pump asks and tells while it runs: Cancel, once per block, and the fraction done.
+class LPumpControl {
+public:
+    virtual ~LPumpControl() = default;
+    virtual bool Cancelled() = 0;
+    virtual void Progress(double fraction) = 0;
+};
 
 // The pump: inserts the channel, rate and limiter stages, then moves blocks to the sink.
 class LPRSourceToSink {
@@ -48,7 +66,10 @@ public:
     LSoundSourceRef pSource;
     LSoundSinkRef pSink;
 
+    // Under the progress dialog: its lines show the title, its bar the row, Cancel stops.
     static int Process(LProgressDialog& dlg, LPRSourceToSink& job);
+    // The same pump with no window (safe on a worker thread).
+    static int Pump(LPumpControl& control, LPRSourceToSink& job);
 };
 
 // The conversion job as the main window runs it.

@@ -71,6 +71,9 @@ private:
     void Draw() {
         if (!bTerminal_) return;
         std::string s = szLines_[1].empty() ? szTitle_ : szLines_[1];
+        // Several lines (the files of a parallel batch) share the one terminal line.
+        for (size_t at = s.find('\n'); at != std::string::npos; at = s.find('\n', at))
+            s.replace(at, 1, ", ");
         if (!szLines_[0].empty() && szLines_[0] != s) s = szLines_[0] + ": " + s;
         if (s.size() > 70) s = "..." + s.substr(s.size() - 67);
         std::fprintf(stderr, "\r\033[K%s %3d%%", s.c_str(), iPercent_);

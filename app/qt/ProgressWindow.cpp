@@ -42,7 +42,10 @@ QtProgressWindow::QtProgressWindow(const QString& title, QWidget* parent) : QDia
 void QtProgressWindow::SetLine(int line, const QString& text) {
     QLabel* l = pLines_[line];
     l->setToolTip(text);
-    l->setText(l->fontMetrics().elidedText(text, Qt::ElideMiddle, l->width()));
+    // Each line of the text (one per file of a parallel batch) is shortened on its own.
+    QStringList lines = text.split(QLatin1Char('\n'));
+    for (QString& s : lines) s = l->fontMetrics().elidedText(s, Qt::ElideMiddle, l->width());
+    l->setText(lines.join(QLatin1Char('\n')));
 }
 
 void QtProgressWindow::SetPercent(int percent) {

@@ -41,9 +41,10 @@ typedef int32_t V8iu __attribute__((vector_size(32), aligned(4), may_alias));
 }  // namespace
 
 // The filterbank loops are written for the vectoriser; on x86-64 they are also built for
-// AVX2/FMA and picked at load time.
+// AVX2/FMA and picked at load time (not under the sanitizers, whose instrumented resolvers
+// would run before their run-time is set up).
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && \
-    !defined(__SANITIZE_ADDRESS__)
+    !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
 #define MP3_VECTOR_CLONES __attribute__((target_clones("arch=x86-64-v3", "default")))
 #else
 #define MP3_VECTOR_CLONES

@@ -546,13 +546,12 @@ void Build(SharedTables& t) {
 }  // namespace
 
 const SharedTables& GetSharedTables() {
-    static bool bBuilt = false;
-    static std::unique_ptr<SharedTables> pTables;
-    if (!bBuilt) {
-        pTables.reset(new SharedTables());
-        Build(*pTables);
-        bBuilt = true;
-    }
+    // Built once, by whichever thread opens the first MP3 source.
+    static const std::unique_ptr<SharedTables> pTables = [] {
+        auto p = std::make_unique<SharedTables>();
+        Build(*p);
+        return p;
+    }();
     return *pTables;
 }
 

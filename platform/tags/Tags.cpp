@@ -7,6 +7,7 @@
 #include <taglib/flacfile.h>
 #include <taglib/flacpicture.h>
 #include <taglib/id3v1tag.h>
+#include <taglib/id3v2header.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/infotag.h>
 #include <taglib/mp4file.h>
@@ -18,6 +19,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <memory>
 #include <mutex>
 
 namespace sonvex {
@@ -209,6 +211,45 @@ public:
     }
 };
 
+// An ADTS AAC stream with an ID3v2 tag in front, where players and decoders look for one.
+class AdtsFile : public File {
+public:
+    explicit AdtsFile(FileName name) : File(name) {
+        if (!isOpen()) {
+            setValid(false);
+            return;
+        }
+        seek(0);
+        if (readBlock(3) == ID3v2::Header::fileIdentifier()) {
+            tag_ = std::make_unique<ID3v2::Tag>(this, 0);
+            tagSize_ = static_cast<long>(tag_->header()->completeTagSize());
+        }
+        // The first frame's sync word: twelve bits set, then layer 0.
+        seek(tagSize_);
+        const ByteVector sync = readBlock(2);
+        if (sync.size() < 2 || static_cast<unsigned char>(sync[0]) != 0xFF ||
+            (static_cast<unsigned char>(sync[1]) & 0xF6) != 0xF0)
+            setValid(false);
+    }
+    Tag* tag() const override { return tag_.get(); }
+    ID3v2::Tag* Id3(bool create) {
+        if (!tag_ && create) tag_ = std::make_unique<ID3v2::Tag>();
+        return tag_.get();
+    }
+    AudioProperties* audioProperties() const override { return nullptr; }
+    bool save() override {
+        if (readOnly() || !isValid()) return false;
+        const ByteVector data = tag_ ? tag_->render(ID3v2::v4) : ByteVector();
+        insert(data, 0, static_cast<unsigned long>(tagSize_));
+        tagSize_ = static_cast<long>(data.size());
+        return true;
+    }
+
+private:
+    std::unique_ptr<ID3v2::Tag> tag_;
+    long tagSize_ = 0;
+};
+
 bool Fail(std::string* pError, const char* why) {
     if (pError) *pError = why;
     return false;
@@ -224,7 +265,7 @@ std::string LTags::Get(const std::string& name) const {
 
 bool CanWriteTags(const std::string& ext) {
     const std::string e = Lower(ext);
-    for (const char* w : {".mp3", ".ogg", ".flac", ".m4a", ".mp4", ".wav", ".aif", ".aiff"})
+    for (const char* w : {".mp3", ".ogg", ".flac", ".m4a", ".mp4", ".aac", ".wav", ".aif", ".aiff"})
         if (e == w) return true;
     return false;
 }
@@ -259,6 +300,13 @@ bool ReadTags(const std::string& path, LTags& tags, std::string* pError) {
         if (f.tag()->contains("covr"))
             for (const auto& c : f.tag()->item("covr").toCoverArtList())
                 tags.pictures.push_back({CoverMime(c.format()), "", 3, Bytes(c.data())});
+    } else if (ext == ".aac") {
+        AdtsFile f(name);
+        if (!f.isValid()) return Fail(pError, "not a readable ADTS AAC file");
+        if (ID3v2::Tag* id3 = f.Id3(false)) {
+            AddFields(tags, id3->properties());
+            ReadId3Pictures(tags, id3);
+        }
     } else if (ext == ".wav") {
         RIFF::WAV::File f(name, false);
         if (!f.isValid()) return Fail(pError, "not a readable WAV file");
@@ -318,6 +366,11 @@ bool WriteTags(const std::string& path, const LTags& tags, std::string* pError) 
             f.tag()->removeItem("covr");
         else
             f.tag()->setItem("covr", MP4::Item(covers));
+        ok = f.save();
+    } else if (ext == ".aac") {
+        AdtsFile f(name);
+        if (!f.isValid()) return Fail(pError, "not a readable ADTS AAC file");
+        WriteId3(f.Id3(true), tags);
         ok = f.save();
     } else if (ext == ".wav") {
         RIFF::WAV::File f(name, false);

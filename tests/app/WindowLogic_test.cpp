@@ -8,11 +8,11 @@
 #include "app/KeyTable.h"
 #include "app/MainDialog.h"
 #include "app/SettingsDlg.h"
-#include "player/SoundPlayer.h"
 #include "app/Startup.h"
 #include "app/WindowPlacement.h"
 #include "common/ScriptedHost.h"
 #include "common/TestUtil.h"
+#include "player/SoundPlayer.h"
 #include "support/Help.h"
 #include "support/Settings.h"
 
@@ -91,20 +91,25 @@ TEST(WindowLogic, ProgramSettingsShowAndStoreTheValues) {
         EXPECT_EQ(items.at(0), "[Default Sound Out]");
         d.SetCheck(LSettingsDlg::IDC_NEVER, true);
         d.Command(LSettingsDlg::IDC_NEVER);
+        // Files at once: one per core until chosen.
+        EXPECT_EQ(d.ComboGetSel(LSettingsDlg::IDC_THREADS), 0);
+        d.ComboSetSel(LSettingsDlg::IDC_THREADS, 3);
         return IDOK;
     };
     EXPECT_EQ(LSettingsDlg().DoModal(), IDOK);
     EXPECT_EQ(seenSel, 0);
     EXPECT_TRUE(seenPrompt);
-    const char* keys[] = {"SoundOutDevice", "AlwaysPrompt", "AlwaysOverwrite", "NeverOverwrite",
-                          "CancelAll"};
-    const char* stored[] = {"0", "0", "0", "1", "0"};
-    for (int i = 0; i < 5; ++i) EXPECT_EQ(SettingsReadString("Settings", keys[i], "?"), stored[i]);
+    const char* keys[] = {"SoundOutDevice", "AlwaysPrompt", "AlwaysOverwrite",
+                          "NeverOverwrite", "CancelAll",    "ConvertThreads"};
+    const char* stored[] = {"0", "0", "0", "1", "0", "3"};
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(SettingsReadString("Settings", keys[i], "?"), stored[i]);
+    EXPECT_EQ(ConvertThreadCount(), 3);
 
     // A device beyond the list selects nothing, and OK stores -1; Cancel stores nothing.
     SettingsWriteInt("Settings", "SoundOutDevice", 3);
     host.onDialog = [&](LDialog& d) {
         seenSel = d.ComboGetSel(LSettingsDlg::IDC_DEVICE);
+        EXPECT_EQ(d.ComboGetSel(LSettingsDlg::IDC_THREADS), 3);
         EXPECT_TRUE(d.IsChecked(LSettingsDlg::IDC_NEVER));
         EXPECT_FALSE(d.IsChecked(LSettingsDlg::IDC_PROMPT));
         return IDOK;

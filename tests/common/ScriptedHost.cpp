@@ -23,7 +23,8 @@ public:
     bool Pump() override {
         ++host_.nPumps;
         host_.calls.push_back("pump");
-        return host_.iCancelAtPump > 0 && host_.nPumps >= host_.iCancelAtPump;
+        return (host_.iCancelAtPump > 0 && host_.nPumps >= host_.iCancelAtPump) ||
+               (host_.cancelWhen && host_.cancelWhen());
     }
 
 private:

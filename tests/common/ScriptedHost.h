@@ -28,9 +28,10 @@ public:
     int RunDialog(LDialog& dialog) override;
 
     // Script.
-    int iCancelAtPump = 0;        // the n-th pump of any window reports Cancel (0: never)
-    bool bRefuseWindows = false;  // progress windows cannot be created
-    std::deque<int> answers;      // answers to questions, in order; empty: first button
+    int iCancelAtPump = 0;             // the n-th pump of any window reports Cancel (0: never)
+    std::function<bool()> cancelWhen;  // a pump reports Cancel once this holds
+    bool bRefuseWindows = false;       // progress windows cannot be created
+    std::deque<int> answers;           // answers to questions, in order; empty: first button
     // Called with the dialog after InitDialog; returns the button to press (IDOK/IDCANCEL).
     std::function<int(LDialog&)> onDialog;
 

@@ -4,16 +4,20 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "common/ScriptedHost.h"
 #include "common/TestUtil.h"
+#include "encoders/EncTestUtil.h"
 #include "engine/OutputFormats.h"
 #include "engine/SourceOpener.h"
 #include "formats/FormatTestUtil.h"
 #include "formats/pcm/PcmFileSource.h"
 #include "formats/wav/WaveFile.h"
+#include "platform/tags/Tags.h"
 #include "support/Settings.h"
 
 namespace sonvex {
@@ -42,10 +46,11 @@ public:
     void PushOutputFolderHistory(const std::string& f) override { pushed.push_back(f); }
 };
 
-// Writes a 16-bit WAV of a ramp with the given frame count.
-void MakeWav(const std::string& path, int frames, int rate = 8000, int ch = 1) {
+// Writes a 16-bit WAV of a ramp with the given frame count; its first sample is first.
+void MakeWav(const std::string& path, int frames, int rate = 8000, int ch = 1, int first = 0) {
     std::vector<int32_t> v(static_cast<size_t>(frames) * ch);
     for (size_t i = 0; i < v.size(); ++i) v[i] = static_cast<int32_t>((i * 37) % 20000) * 16;
+    if (!v.empty()) v[0] = first * 16;
     LSoundSinkRef s = LWaveFile::OpenSinkPCM(path, rate, 16, ch);
     s->Write(v.data(), frames);
 }
@@ -56,9 +61,12 @@ struct Batch : ::testing::Test {
     std::string dir = home.home();
     ListStub list;
     LConvertOutcome o;
+    std::string format = ".wav";
+    int nThreads = 1;  // "ConvertThreads"
     void SetUp() override {
         mkdir((dir + "/out").c_str(), 0700);
         list.folder = dir + "/out";
+        SettingsWriteInt("Settings", "ConvertThreads", nThreads);
     }
     // A row for dir/name, a WAV of that many frames (none: no file).
     void Add(const std::string& name, int frames = -1) {
@@ -67,7 +75,7 @@ struct Batch : ::testing::Test {
     }
     int Run() {
         LProgressJob job("Saving Audio File",
-                         [&](LProgressDialog& d) { return ProcessConvert(d, list, ".wav", &o); });
+                         [&](LProgressDialog& d) { return ProcessConvert(d, list, format, &o); });
         return job.Run();
     }
     std::vector<int> Icons() const {
@@ -84,6 +92,15 @@ struct Batch : ::testing::Test {
     }
 };
 
+// The batch's rules hold one by one and with rows in flight on several threads.
+struct BatchBoth : Batch, ::testing::WithParamInterface<int> {
+    void SetUp() override {
+        nThreads = GetParam();
+        Batch::SetUp();
+    }
+};
+INSTANTIATE_TEST_SUITE_P(Threads, BatchBoth, ::testing::Values(1, 4));
+
 TEST(OutputPath, NameRules) {
     std::string out;
     ASSERT_TRUE(BuildOutputPath(out, "/o", "/in/noext", ".wav"));
@@ -97,7 +114,7 @@ TEST(OutputPath, NameRules) {
     EXPECT_FALSE(BuildOutputPath(out, "/" + std::string(kMaxPath, 'o'), "/in/a.wav", ".wav"));
 }
 
-TEST_F(Batch, ConvertsEveryRowWhenNoneIsSelectedAndCopiesExactly) {
+TEST_P(BatchBoth, ConvertsEveryRowWhenNoneIsSelectedAndCopiesExactly) {
     Add("a.wav", 20000);  // partial last block
     Add("b.wav", 0);      // empty: finishes after its first block
     Add("c.wav", 16384);  // exactly two blocks
@@ -112,7 +129,7 @@ TEST_F(Batch, ConvertsEveryRowWhenNoneIsSelectedAndCopiesExactly) {
     EXPECT_EQ(host.nMaxNested, 1);
 }
 
-TEST_F(Batch, PromptPolicyAsksOnceAndNoSkipsEveryExistingOutput) {
+TEST_P(BatchBoth, PromptPolicyAsksOnceAndNoSkipsEveryExistingOutput) {
     for (const char* n : {"a.wav", "b.wav", "c.wav", "d.wav"}) Add(n, 100);
     for (const char* n : {"a.wav", "c.wav", "d.wav"}) WriteBytes(dir + "/out/" + n, {'k'});
     host.answers = {IDNO};
@@ -124,7 +141,7 @@ TEST_F(Batch, PromptPolicyAsksOnceAndNoSkipsEveryExistingOutput) {
     EXPECT_EQ(Icons(), (std::vector<int>{ICON_FAILED, ICON_CONVERTED, ICON_FAILED, ICON_FAILED}));
 }
 
-TEST_F(Batch, PoliciesWithoutQuestion) {
+TEST_P(BatchBoth, PoliciesWithoutQuestion) {
     Add("a.wav", 100);
     Add("b.wav", 100);
     WriteBytes(dir + "/out/a.wav", {'k'});
@@ -142,7 +159,7 @@ TEST_F(Batch, PoliciesWithoutQuestion) {
 }
 
 // An output that is its input, directly or through a link, is refused.
-TEST_F(Batch, SelfConversionIsRefusedAndLeavesTheInputIntact) {
+TEST_P(BatchBoth, SelfConversionIsRefusedAndLeavesTheInputIntact) {
     Add("a.wav", 1000);
     Add("b.wav", 1000);
     symlink((dir + "/b.wav").c_str(), (dir + "/out/b.wav").c_str());
@@ -157,7 +174,7 @@ TEST_F(Batch, SelfConversionIsRefusedAndLeavesTheInputIntact) {
     EXPECT_EQ(host.messages.size(), 2u);
 }
 
-TEST_F(Batch, UnopenableSourceStopsTheBatchWithOneMessage) {
+TEST_P(BatchBoth, UnopenableSourceStopsTheBatchWithOneMessage) {
     Add("a.wav", 100);
     Add("missing.wav");
     Add("missing2.wav");
@@ -190,6 +207,134 @@ TEST_F(Batch, UnwritableOutputFailsTheRow) {
     list.folder = dir + "/no/such";
     EXPECT_EQ(Run(), LPROCESS_FAILED);
     EXPECT_EQ(o.nFailed, 1);
+}
+
+// Batches on several threads, with the real FLAC tools as encoder and helper decoder.
+struct ParallelBatch : Batch {
+    void SetUp() override {
+        if (!HaveProgram("flac")) GTEST_SKIP() << "flac is not installed";
+        Batch::SetUp();
+        for (const char* c : {"flacenc", "flacdec"})
+            RegisterComponent(c, std::string(SONVEX_BINARY_DIR) + "/components/" + c);
+    }
+    // What a run did: its result, outcome, icons, questions and the outputs it left.
+    struct Run_ {
+        int result;
+        int nConverted, nSkipped, nFailed;
+        bool bStopped;
+        std::vector<int> icons;
+        size_t nMessages;
+        std::map<std::string, std::vector<uint8_t>> outputs;
+        bool operator==(const Run_&) const = default;
+    };
+    Run_ RunWith(int threads) {
+        SettingsWriteInt("Settings", "ConvertThreads", threads);
+        RunShell("rm -rf '" + list.folder + "' && mkdir '" + list.folder + "'");
+        for (auto& r : list.rows) r.icon = -1;
+        host.messages.clear();
+        host.calls.clear();
+        o = {};
+        Run_ r{Run(), 0, 0, 0, false, {}, 0, {}};
+        r.nConverted = o.nConverted, r.nSkipped = o.nSkipped, r.nFailed = o.nFailed;
+        r.bStopped = o.bStopped;
+        r.icons = Icons();
+        r.nMessages = host.messages.size();
+        std::string names;
+        RunShell("ls -A '" + list.folder + "'", &names);
+        for (size_t at = 0, nl; (nl = names.find('\n', at)) != std::string::npos; at = nl + 1) {
+            const std::string n = names.substr(at, nl - at);
+            r.outputs[n] = ReadBytes(list.folder + "/" + n);
+        }
+        return r;
+    }
+    // True when the progress window ever showed a file twice among the files in flight.
+    bool ShownTwiceInFlight() const {
+        for (const auto& c : host.calls) {
+            if (c.rfind("text1:", 0) != 0) continue;
+            std::vector<std::string> names;
+            for (size_t at = 6, nl;; at = nl + 1) {
+                nl = c.find('\n', at);
+                names.push_back(c.substr(at, nl == std::string::npos ? nl : nl - at));
+                if (nl == std::string::npos) break;
+            }
+            std::sort(names.begin(), names.end());
+            if (std::adjacent_find(names.begin(), names.end()) != names.end()) return true;
+        }
+        return false;
+    }
+};
+
+// 16 files one by one and on several threads: the same bytes, icons, outcome and questions.
+// The batch holds tagged WAVs of several rates and layouts, FLACs decoded into temporary WAVs
+// by the helper decoder (a shared temporary file would mix their audio), two rows naming the
+// same output (the second waits for the first, then the question is asked) and, last, a
+// missing file that ends the batch.
+TEST_F(ParallelBatch, ThreadsGiveTheSameOutputsIconsAndOutcome) {
+    mkdir((dir + "/dup").c_str(), 0700);
+    for (int i = 0; i < 16; ++i) {
+        const std::string name = i == 5 ? "dup/r4.wav" : "r" + std::to_string(i) + ".wav";
+        MakeWav(dir + "/" + name, 1000 + i * 5003, i % 3 ? 44100 : 22050, 1 + i % 2, i);
+        LTags tags;
+        tags.fields = {{"TITLE", {"Row " + std::to_string(i)}}};
+        ASSERT_TRUE(WriteTags(dir + "/" + name, tags));
+        if (i >= 12) {
+            ASSERT_EQ(RunShell("cd '" + dir + "' && flac -s -f -o r" + std::to_string(i) +
+                               ".flac " + name + " && rm " + name),
+                      0);
+            list.rows.push_back({dir + "/r" + std::to_string(i) + ".flac"});
+        } else {
+            list.rows.push_back({dir + "/" + name});
+        }
+    }
+    Add("missing.wav");
+    for (const char* f : {".wav", ".flac"}) {
+        SCOPED_TRACE(f);
+        format = f;
+        const Run_ one = RunWith(1);
+        EXPECT_EQ(one.nConverted, 16);
+        EXPECT_EQ(one.nFailed, 1);
+        EXPECT_EQ(one.nMessages, 2u);  // the overwrite question, the missing file
+        EXPECT_EQ(one.outputs.size(), 15u);
+        for (int threads : {0, 5}) {
+            EXPECT_EQ(RunWith(threads), one) << threads << " threads";
+            EXPECT_FALSE(ShownTwiceInFlight());
+            std::string left;
+            RunShell("ls -A '" + dir + "/tmp'", &left);
+            EXPECT_EQ(left, "");
+        }
+    }
+}
+
+// Cancel stops every row in flight: rows put in place before stay intact, the rows stopped
+// leave nothing under their names (nor temporary files), the batch counts as stopped. The
+// encoder stands in for FLAC: it copies its input, but stops reading an input whose first
+// sample is 1111 and waits to be ended.
+TEST_F(ParallelBatch, CancelKeepsFinishedRowsAndLeavesNoPartialFile) {
+    WriteScript(dir + "/enc",
+                "for o; do :; done\n"
+                "first=$(dd bs=2 count=1 2>/dev/null | od -An -tu2 | tr -d ' ')\n"
+                "[ \"$first\" = 1111 ] && exec sleep 1000\n"
+                "{ printf '%s' \"$first\"; cat; } > \"$o\"");
+    RegisterComponent("flacenc", dir + "/enc");
+    format = ".flac";
+    for (int i = 0; i < 6; ++i)
+        MakeWav(dir + "/c" + std::to_string(i) + ".wav", 100000, 44100, 1, i < 2 ? 7 : 1111);
+    for (int i = 0; i < 6; ++i) list.rows.push_back({dir + "/c" + std::to_string(i) + ".wav"});
+    host.cancelWhen = [&] { return list.rows[0].icon == 2 && list.rows[1].icon == 2; };
+    SettingsWriteInt("Settings", "ConvertThreads", 6);
+    EXPECT_EQ(Run(), LPROCESS_STOPPED);
+    EXPECT_TRUE(o.bStopped);
+    EXPECT_EQ(o.nConverted, 2);
+    EXPECT_EQ(o.nFailed, 0);
+    EXPECT_EQ(Icons(), (std::vector<int>{2, 2, 3, 3, 3, 3}));
+    EXPECT_EQ(host.messages.size(), 1u);
+    std::string left;
+    RunShell("ls -A '" + list.folder + "'", &left);
+    EXPECT_EQ(left, "c0.flac\nc1.flac\n");
+    // The encoder's copy: "7", then the rest of the stereo stream.
+    const auto c0 = Bytes("out/c0.flac");
+    EXPECT_EQ(c0.size(), 1 + 100000u * 4 - 2);
+    EXPECT_EQ(c0[0], '7');
 }
 
 TEST(OutputFormats, DispatchByExtensionAndTheStoredRecord) {

@@ -123,6 +123,34 @@ TEST_F(Tagged, AiffTextChunksAreRead) {
     EXPECT_EQ(got.Get("COMMENT"), "Nice");
 }
 
+// ADTS AAC outputs carry the tags as ID3v2 in front: TagLib and ffprobe read them, faad
+// decodes the stream exactly as without the tag, and the program reads such a file back,
+// passing the tags on.
+TEST_F(Tagged, AdtsAacCarriesId3InFront) {
+    if (!HaveProgram("faad")) GTEST_SKIP() << "faad is not installed";
+    ASSERT_EQ(Sonvex("mp3.mp3 -outfolder OUT -format .aac -convert -exit"), 0) << err;
+    LTags in, got;
+    ASSERT_TRUE(ReadTags(dir + "/mp3.mp3", in));
+    for (const std::string out : {"OUT/mp3.aac", "BACK/mp3.flac"}) {
+        SCOPED_TRACE(out);
+        if (out == "BACK/mp3.flac") {
+            ASSERT_EQ(Sonvex("OUT/mp3.aac -outfolder BACK -format .flac -convert -exit"), 0) << err;
+        }
+        ASSERT_TRUE(ReadTags(dir + "/" + out, got));
+        EXPECT_EQ(got.fields, in.fields);
+        ASSERT_EQ(got.pictures.size(), 1u);
+        EXPECT_EQ(got.pictures[0].data, cover);
+        EXPECT_EQ(PeerTag(dir + "/" + out, "title"), kTitle);
+        EXPECT_EQ(PeerCover(dir + "/" + out), cover);
+    }
+    Ffmpeg("-i OUT/mp3.aac -map 0:a -c copy -map_metadata -1 bare.aac");
+    ASSERT_EQ(RunShell("cd '" + dir + "' && faad -q -o tagged.wav OUT/mp3.aac && faad -q -o " +
+                       "bare.wav bare.aac"),
+              0);
+    EXPECT_GT(ReadBytes(dir + "/bare.wav").size(), 44100u);
+    EXPECT_EQ(ReadBytes(dir + "/tagged.wav"), ReadBytes(dir + "/bare.wav"));
+}
+
 TEST_F(Tagged, KeepTagsOffWritesNone) {
     SettingsWriteFlag("Settings", "KeepTags", false);
     ASSERT_EQ(ConvertAll(), 0) << err;
