@@ -1,9 +1,11 @@
 // Feeds arbitrary bytes as a file to the DSS decoder component's reader and decoders, through
 // its five functions as the decoder job calls them.
+#include <unistd.h>
+
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
-#include "FuzzUtil.h"
 #include "components/dss32-src/Dss32.h"
 
 extern "C" int DSSInitDecoder(int, uint32_t*);
@@ -13,7 +15,11 @@ extern "C" int DSSStartDecoding(int);
 extern "C" int DSSDecodeToPCM(const void**, int*);
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const std::string path = sonvex::fuzz::WriteInput(data, size, ".dss");
+    static const std::string path = "/tmp/sonvex_fuzz_" + std::to_string(getpid()) + ".dss";
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return 0;
+    if (size) std::fwrite(data, 1, size, f);
+    std::fclose(f);
     static uint32_t config = DSS32_CONFIG_DEFAULT;
     if (DSSInitDecoder(0, &config) != 0) return 0;
     DSSActiveFolder("/tmp", 0);
