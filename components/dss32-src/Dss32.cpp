@@ -3,6 +3,8 @@
 // frames of the length the interface promises, whatever lengths the decoder delivers.
 #include "components/dss32-src/Dss32.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -48,8 +50,11 @@ void Debug(const char* text, const std::string& detail = {}) {
     if (bOn) std::fprintf(stderr, "dss32: %s %s\n", text, detail.c_str());
 }
 
-// True when the file starts like a DSS file: version 2 or 3, then "dss".
+// True when the path names a regular file that starts like a DSS file: version 2 or 3, then
+// "dss".
 bool HasDssMagic(const std::string& path) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
     unsigned char b[4] = {};
     FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) return false;
@@ -64,8 +69,13 @@ FormatPtr OpenDss(const std::string& path, int* pType) {
     if (!HasDssMagic(path)) return {};
     const AVInputFormat* dss = av_find_input_format("dss");
     if (!dss) return {};
+    // The local file alone, whatever its name looks like.
+    AVDictionary* opts = nullptr;
+    av_dict_set(&opts, "protocol_whitelist", "file", 0);
     AVFormatContext* raw = nullptr;
-    if (avformat_open_input(&raw, path.c_str(), dss, nullptr) < 0) return {};
+    const int opened = avformat_open_input(&raw, ("file:" + path).c_str(), dss, &opts);
+    av_dict_free(&opts);
+    if (opened < 0) return {};
     FormatPtr fmt(raw);
     if (fmt->nb_streams != 1) return {};
     const AVCodecParameters* par = fmt->streams[0]->codecpar;
