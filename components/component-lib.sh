@@ -78,3 +78,16 @@ install_component() {
         exit 3
     }
 }
+
+# install_library NAME: registers the library NAME built with the program and placed beside
+# this installer (its own libraries are the program's, so it loads where the program runs).
+install_library() {
+    name=$1
+    here=$(cd "$(dirname "$0")" && pwd -P) || fail "cannot find the installer's folder"
+    library="$here/$name"
+    [ -f "$library" ] && [ -r "$library" ] || fail "the library $library is missing"
+    register_component "$name" "$library" 2>/dev/null || {
+        echo "$(basename "$0"): cannot register \"$name\" in the configuration folder; $library works unregistered" >&2
+        exit 3
+    }
+}

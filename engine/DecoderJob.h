@@ -22,19 +22,4 @@ protected:
     std::string szTempWavPath;
 };
 
-// The job for a format that no decoder of this build reads: it fails, saying so unless the
-// opener reports the failure itself.
-class LMissingDecoder final : public LDecoderJob {
-public:
-    LMissingDecoder(std::string title, std::string inputPath, std::string tempWavPath, bool bReport)
-        : LDecoderJob(std::move(title), std::move(inputPath), std::move(tempWavPath)),
-          bReport_(bReport) {}
-
-protected:
-    int Work() override;
-
-private:
-    bool bReport_;
-};
-
 }  // namespace sonvex

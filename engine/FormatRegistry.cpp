@@ -84,12 +84,6 @@ std::unique_ptr<LProgressDialog> Titled(const std::string& path, const std::stri
     return std::make_unique<Job>(path, temp, kTitle);
 }
 
-// A format no decoder of this build reads; bReport: the job says so itself.
-template <const char* kTitle, bool bReport>
-std::unique_ptr<LProgressDialog> Missing(const std::string& path, const std::string& temp) {
-    return std::make_unique<LMissingDecoder>(kTitle, path, temp, bReport);
-}
-
 constexpr char kWmaTitle[] = "Loading WMA file";
 constexpr char kDssTitle[] = "Loading DSS file";
 
@@ -127,7 +121,7 @@ const LInputFormat kInputs[] = {
     {"Raw", kRaw, K::Raw, nullptr, ExistsMessage, "RawAudio", nullptr, nullptr, nullptr},
     {"WMA", kWma, K::Decoded, nullptr, nullptr, nullptr, Titled<LDxLoadToWav, kWmaTitle>,
      kWmaFailed, nullptr},
-    {"DSS", kDss, K::Decoded, nullptr, nullptr, nullptr, Missing<kDssTitle, true>, nullptr,
+    {"DSS", kDss, K::Decoded, nullptr, nullptr, nullptr, Titled<LDSSDecode, kDssTitle>, nullptr,
      nullptr},
     {"RealAudio", kReal, K::Decoded, nullptr, nullptr, nullptr, Decoder<LReadAudioDecode>, nullptr,
      nullptr},

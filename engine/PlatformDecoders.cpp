@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "components/dss32-src/Dss32.h"
 #include "formats/wav/WaveFormat.h"
 #include "platform/Debug.h"
 #include "platform/SharedLibrary.h"
@@ -118,6 +119,111 @@ int LReadAudioDecode::Work() {
         return LPROCESS_FAILED;
     }
     return ProcessMediaToWav(*this, decoder, szTempWavPath);
+}
+
+namespace {
+
+const char kDssNotOpened[] =
+    "Unable to open DSS file.\r\nThis means the file might not be a true DSS file or the file is "
+    "corrupt.";
+
+}  // namespace
+
+int LDSSDecode::Work() {
+    SetStatusText(0, "Decoding DSS File");
+    SetStatusText(1, szInputPath);
+    SetProgress(0);
+    std::string component;
+    const int found = ProcessGetComponentPath(*this, "dss32", component, installOptions);
+    if (found != LPROCESS_OK) return found;
+    // The library keeps the configuration word's address until it is unloaded.
+    uint32_t config = DSS32_CONFIG_DEFAULT;
+    LSharedLibrary library;
+    // A bare name would be searched for in the system's folders, not where it was found.
+    if (component.find('/') == std::string::npos) component = "./" + component;
+    const auto cannotLoad = [&] {
+        ReportError("Unable to load the DSS decoder library \"" + component + "\".");
+        return LPROCESS_FAILED;
+    };
+    if (!library.Load(component)) return cannotLoad();
+    const auto init = reinterpret_cast<DSSInitDecoderFn>(library.Symbol("DSSInitDecoder"));
+    const auto start = reinterpret_cast<DSSStartDecodingFn>(library.Symbol("DSSStartDecoding"));
+    const auto decode = reinterpret_cast<DSSDecodeToPCMFn>(library.Symbol("DSSDecodeToPCM"));
+    const auto folder = reinterpret_cast<DSSActiveFolderFn>(library.Symbol("DSSActiveFolder"));
+    const auto file = reinterpret_cast<DSSActiveFileFn>(library.Symbol("DSSActiveFile"));
+    if (!init || !start || !decode || !folder || !file || init(0, &config) != 0)
+        return cannotLoad();
+
+    folder(LFile::_GetFolderFromPath(szInputPath).c_str(), 0);
+    uint32_t length = 0;
+    uint8_t type = 0;
+    if (file(szInputPath.c_str(), &length, &type) != 0) {
+        ReportError(kDssNotOpened);
+        return LPROCESS_FAILED;
+    }
+    if (length == 0) length = 1;
+
+    const WAVEFORMATEX format = WAVEFORMATEX::Pcm16(type == 2 ? 8000 : 11025, 1);
+    LFile wav;
+    std::vector<uint8_t> head = WavHead(format, kStreaming, 18, kStreaming);
+    if (!wav.Open(szTempWavPath, LFile::Mode::Write) ||
+        !wav.WriteExact(head.data(), static_cast<int64_t>(head.size()))) {
+        DebugLog("LDSSDecode unable to create %s", szTempWavPath.c_str());
+        return LPROCESS_FAILED;
+    }
+    if (type == 2) config &= ~DSS32_CONFIG_WIDE;
+    if (type == 3) config |= DSS32_CONFIG_WIDE;
+    if (start(0) != 0) {
+        ReportError("Unable to start decoding DSS file.");
+        return LPROCESS_FAILED;
+    }
+
+    int result = LPROCESS_OK;
+    uint64_t bytes = 0;
+    uint64_t position = 0;
+    std::vector<uint8_t> pending;
+    pending.reserve(kWriteBytes + 660);
+    const auto flush = [&] {
+        const bool ok =
+            pending.empty() || wav.WriteExact(pending.data(), static_cast<int64_t>(pending.size()));
+        bytes += pending.size();
+        pending.clear();
+        return ok;
+    };
+    for (;;) {
+        const void* buffer = nullptr;
+        int kind = 0;
+        const int more = decode(&buffer, &kind);
+        if (!buffer) break;
+        const size_t n = kind != 0 ? (type == 3 ? 660 : 480) : 528;
+        const auto* p = static_cast<const uint8_t*>(buffer);
+        pending.insert(pending.end(), p, p + n);
+        position += kind != 0 ? 30 : 24;
+        if (pending.size() >= kWriteBytes && !flush()) {
+            result = LPROCESS_FAILED;
+            break;
+        }
+        if (!more) break;
+        if (PumpMessages()) {
+            result = LPROCESS_STOPPED;
+            break;
+        }
+        const double progress = static_cast<double>(position) / length;
+        SetProgress(progress);
+        if (progress > 4.0) break;
+    }
+    if (result != LPROCESS_FAILED && !flush()) result = LPROCESS_FAILED;
+    const uint32_t data = bytes >= kStreaming - 38 ? kStreaming : static_cast<uint32_t>(bytes);
+    head = WavHead(format, data == kStreaming ? kStreaming : data + 38, 18, data);
+    wav.Seek(0);
+    if (!wav.WriteExact(head.data(), static_cast<int64_t>(head.size()))) result = LPROCESS_FAILED;
+    if (result == LPROCESS_FAILED) DebugLog("LDSSDecode cannot write %s", szTempWavPath.c_str());
+    // A file with nothing to decode is no conversion.
+    if (result == LPROCESS_OK && bytes == 0) {
+        ReportError(kDssNotOpened);
+        result = LPROCESS_FAILED;
+    }
+    return result;
 }
 
 int LVoiceItDecode::Work() {

@@ -1,10 +1,13 @@
 // Decoder jobs over the platform's media decoder (platform/media): WMA and every extension no
 // other reader claims (LDxLoadToWav), RealAudio (LReadAudioDecode). Each writes the temporary
 // WAV as the platform's sample grabber would: 16-bit PCM in the stream's own channels and rate.
+// DSS files go through the decoder library "dss32" (LDSSDecode), VoiceIt files through the
+// VoiceIt library (LVoiceItDecode).
 #pragma once
 
 #include <string>
 
+#include "encoders/Components.h"
 #include "engine/DecoderJob.h"
 
 namespace sonvex {
@@ -26,6 +29,21 @@ public:
     LReadAudioDecode(std::string inputPath, std::string tempWavPath,
                      std::string title = "Loading RealAudio file")
         : LDecoderJob(std::move(title), std::move(inputPath), std::move(tempWavPath)) {}
+
+protected:
+    int Work() override;
+};
+
+// DSS dictation files through the component "dss32" (installed on demand), a library whose
+// functions are looked up by name; it hands out frames of 16-bit mono PCM that are written
+// behind a 46-byte WAV head (8000 Hz for LP files, 11025 Hz otherwise).
+class LDSSDecode : public LDecoderJob {
+public:
+    LDSSDecode(std::string inputPath, std::string tempWavPath,
+               std::string title = "Loading DSS file")
+        : LDecoderJob(std::move(title), std::move(inputPath), std::move(tempWavPath)) {}
+
+    LInstallOptions installOptions;
 
 protected:
     int Work() override;

@@ -68,6 +68,8 @@ LSoundSourceRef LWaveFile::OpenSource(LByteSource&& file) {
         return Fail("LWaveFile::OpenSource fmt too short or too long!");
     std::vector<uint8_t> fmt(fmtSize);
     if (!file.ReadExact(fmt.data(), fmtSize)) return Fail("LWaveFile::OpenSource fmt error!");
+    // Chunks are word-aligned: an odd-sized fmt is followed by a pad byte.
+    if (fmtSize & 1) file.Seek(1, LFile::Origin::Current);
     const WAVEFORMATEX format = WAVEFORMATEX::Parse(fmt.data(), fmtSize);
     // Data search.
     uint32_t dataSize = 0;

@@ -7,7 +7,9 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <initializer_list>
 #include <string>
 #include <utility>
@@ -195,8 +197,8 @@ inline std::vector<uint8_t> Container(const char* outer, const char* form,
     return Chunk(outer, body, bigEndian);
 }
 
-// A "fmt " chunk of `bytes` bytes (16 at least are written; more are zeros), without a pad
-// byte: readers take exactly the size it declares.
+// A "fmt " chunk of `bytes` bytes (16 at least are written; more are zeros), with the pad byte
+// after an odd size.
 inline std::vector<uint8_t> WavFmt(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits,
                                    uint32_t bytes = 16) {
     const uint32_t block = channels * ((bits + 7u) / 8u);
@@ -209,7 +211,7 @@ inline std::vector<uint8_t> WavFmt(uint16_t tag, uint16_t channels, uint32_t rat
     PutLE32(v, rate * block);
     PutLE16(v, block);
     PutLE16(v, bits);
-    v.resize(std::max<size_t>(v.size(), 8 + bytes), 0);
+    v.resize(std::max<size_t>(v.size(), 8 + bytes + (bytes & 1)), 0);
     return v;
 }
 
@@ -221,6 +223,23 @@ inline std::vector<uint8_t> WavFile(const std::vector<std::vector<uint8_t>>& chu
 inline std::vector<uint8_t> Wav16(uint32_t rate, uint16_t channels,
                                   const std::vector<int16_t>& samples) {
     return WavFile({WavFmt(1, channels, rate, 16), Chunk("data", Pcm16Bytes(samples), false)});
+}
+
+// A DSS file: the header of `version` 512-byte blocks (2 or 3) naming the codec (0 SP, 2 LP),
+// then the frames' bytes in 512-byte blocks, each a 6-byte block head and 506 bytes.
+inline std::vector<uint8_t> DssFile(uint8_t codec, const std::vector<uint8_t>& frames,
+                                    uint8_t version = 2) {
+    std::vector<uint8_t> v(version * 512u, 0);
+    v[0] = version;
+    std::memcpy(&v[1], "dss", 3);
+    std::memcpy(&v[0x26], "240101120000240101120100", 24);  // recorded from, to
+    v[0x2A4] = codec;
+    for (size_t at = 0; at < frames.size(); at += 506) {
+        v.insert(v.end(), 6, 0);
+        v.insert(v.end(), frames.begin() + static_cast<std::ptrdiff_t>(at),
+                 frames.begin() + static_cast<std::ptrdiff_t>(std::min(at + 506, frames.size())));
+    }
+    return v;
 }
 
 inline std::string Q(const std::string& path) {

@@ -54,6 +54,7 @@ TEST(WaveReader, FormatLimits) {
     const Case cases[] = {
         {fmt15, 3},
         {WavFmt(1, 1, 8000, 16, 8192), 0},
+        {WavFmt(1, 1, 8000, 16, 19), 0},  // odd size: the pad byte is stepped over
         {WavFmt(1, 1, 8000, 16, 8193), 3},
         {WavFmt(1, 1, 196000, 16), 0},
         {WavFmt(1, 1, 196001, 16), 3},
