@@ -2,6 +2,7 @@
 
 #include <QPainter>
 #include <QPainterPath>
+#include <QPen>
 #include <QPixmap>
 #include <QString>
 
@@ -32,26 +33,32 @@ QIcon StatusIcon(int status) {
 }
 
 QIcon PlayingIcon() {
-    // A play mark in a disc: blue on a plain row, inverted on a selected one.
+    // A loudspeaker sounding (unlike the converting arrow): blue on a plain row, white on a
+    // selected one.
     static const QIcon icon = [] {
-        const QColor blue(0x2b, 0x6c, 0xb0);
         QIcon i;
         for (int size : {16, 24, 32})
             for (auto mode : {QIcon::Normal, QIcon::Selected}) {
+                const QColor ink =
+                    mode == QIcon::Selected ? QColor(Qt::white) : QColor(0x2b, 0x6c, 0xb0);
                 QPixmap pm(size, size);
                 pm.fill(Qt::transparent);
                 QPainter p(&pm);
                 p.setRenderHint(QPainter::Antialiasing);
                 p.scale(size / 16.0, size / 16.0);
-                p.setPen(Qt::NoPen);
-                p.setBrush(mode == QIcon::Selected ? QColor(Qt::white) : blue);
-                p.drawEllipse(QRectF(1.5, 1.5, 13, 13));
-                QPainterPath play;
-                play.moveTo(6.2, 4.6);
-                play.lineTo(11.6, 8);
-                play.lineTo(6.2, 11.4);
-                play.closeSubpath();
-                p.fillPath(play, mode == QIcon::Selected ? blue : QColor(Qt::white));
+                QPainterPath cone;
+                cone.moveTo(1.5, 5.5);
+                cone.lineTo(4.5, 5.5);
+                cone.lineTo(8, 2.5);
+                cone.lineTo(8, 13.5);
+                cone.lineTo(4.5, 10.5);
+                cone.lineTo(1.5, 10.5);
+                cone.closeSubpath();
+                p.fillPath(cone, ink);
+                p.setPen(QPen(ink, 1.4, Qt::SolidLine, Qt::RoundCap));
+                p.setBrush(Qt::NoBrush);
+                p.drawArc(QRectF(5, 5, 6, 6), -55 * 16, 110 * 16);
+                p.drawArc(QRectF(2.5, 2.5, 11, 11), -55 * 16, 110 * 16);
                 p.end();
                 i.addPixmap(pm, mode);
             }
