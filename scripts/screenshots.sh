@@ -92,6 +92,11 @@ shot "Saving Audio File" progress.png
 import -window root "$out/desktop-during-conversion.png"
 id=$(xdotool search --onlyvisible --name '^Saving Audio File$' | head -n 1)
 xdotool windowfocus --sync "$id" key Escape 2>/dev/null || true
+# The stopped conversion leaves a message; it is answered so that the forwarded line returns.
+while kill -0 $conv 2>/dev/null; do
+    xdotool search --onlyvisible --name '^Error$' windowfocus --sync key Return >/dev/null 2>&1 || true
+    sleep 0.5
+done
 wait $conv || true
 "$prog" -exit >/dev/null 2>&1 || true
 wait $pid 2>/dev/null || true
