@@ -329,6 +329,12 @@ TEST_F(MainWindowView, PlayingShowsInTheStatusBarAndTheListUntilItStops) {
         EXPECT_TRUE(w->NoticeLabel()->isVisibleTo(w.get()));
     }
     EXPECT_EQ(test::ReadBytes(alsa.DefaultFile()).size(), 2u * 8000 * 65);
+    // Removing the playing row (here by a forwarded "-clear") stops the sound first.
+    QTest::keyClick(w->List(), Qt::Key_F9);
+    w->EvRunArguments({"sonvex", "-clear"});
+    EXPECT_EQ(Model()->rowCount(), 0);
+    EXPECT_FALSE(playing());
+    EXPECT_FALSE(status->isVisibleTo(w.get()));
 
     // The meter shows the player's levels: none lit for silence, all for a full-scale sine,
     // and a mono source on both bars.
