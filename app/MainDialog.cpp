@@ -169,7 +169,7 @@ void MainDialog::CmRemoveFiles(bool bConfirm) {
                                         "Confirm Remove", MsgButtons::YesNoCancel,
                                         MsgIcon::Question, IDNO) != IDYES)
         return;
-    bPlaying_ = false;
+    CmStop();
     // Runs of selected rows, from the end, so that the indexes told stay valid.
     for (int last = RowCount() - 1; last >= 0; --last) {
         if (!rows_[static_cast<size_t>(last)].bSelected) continue;
@@ -198,21 +198,35 @@ bool MainDialog::CmPlay() {
         pPlayer_->pNotify = this;
     }
     // Opens the file, then the device named by "SoundOutDevice" (its message when it cannot).
+    iPlayingRow_ = static_cast<int>(it - rows_.begin());
     bPlaying_ = PlaySoundFile(*pPlayer_, it->szPath, context) == LPROCESS_OK;
+    if (!bPlaying_) iPlayingRow_ = -1;
     return bPlaying_;
 }
 
 void MainDialog::CmStop() {
     if (pPlayer_) pPlayer_->Stop();
     bPlaying_ = false;
+    iPlayingRow_ = -1;
 }
 
-void MainDialog::OnPlay(int) {
+void MainDialog::OnPlay(int iCookie) {
     bPlaying_ = true;
+    if (pPlayObserver_) pPlayObserver_->OnPlay(iCookie);
 }
 
-void MainDialog::OnStop(int) {
+void MainDialog::OnStop(int iCookie) {
     bPlaying_ = false;
+    iPlayingRow_ = -1;
+    if (pPlayObserver_) pPlayObserver_->OnStop(iCookie);
+}
+
+void MainDialog::OnPosition(int iCookie, int32_t ms) {
+    if (pPlayObserver_) pPlayObserver_->OnPosition(iCookie, ms);
+}
+
+void MainDialog::OnLevels(const LSoundLevels& levels, int iCookie) {
+    if (pPlayObserver_) pPlayObserver_->OnLevels(levels, iCookie);
 }
 
 bool MainDialog::CmConvert() {

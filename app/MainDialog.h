@@ -64,9 +64,16 @@ public:
     // false when nothing plays (the messages have been shown).
     bool CmPlay();
     void CmStop();
-    // The player's notifications (on the user-interface thread).
+    // The player's notifications (on the user-interface thread); each is passed on to the
+    // play observer after the logic has taken it in.
     void OnPlay(int iCookie) override;
     void OnStop(int iCookie) override;
+    void OnPosition(int iCookie, int32_t ms) override;
+    void OnLevels(const LSoundLevels& levels, int iCookie) override;
+    void SetPlayObserver(LSoundPlayerNotify* p) { pPlayObserver_ = p; }
+    // The row being played, -1 when none, and the length of its sound in milliseconds.
+    int PlayingRow() const { return iPlayingRow_; }
+    int32_t PlayingLengthMs() const { return pPlayer_ ? pPlayer_->LengthMs() : 0; }
     bool CmConvert();
     int CmCodecSettings();
     void EvRunArguments(const std::vector<std::string>& args);
@@ -123,6 +130,8 @@ private:
     bool bHidden_ = false;
     bool bClosed_ = false;
     bool bPlaying_ = false;
+    int iPlayingRow_ = -1;
+    LSoundPlayerNotify* pPlayObserver_ = nullptr;
     std::unique_ptr<LSoundPlayer> pPlayer_;  // made at the first Play
     bool bFailure_ = false;
     bool bStopped_ = false;

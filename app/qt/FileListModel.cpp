@@ -1,5 +1,7 @@
 #include "app/qt/FileListModel.h"
 
+#include <QFont>
+
 #include "app/qt/Icons.h"
 
 namespace sonvex {
@@ -24,13 +26,22 @@ int FileListModel::columnCount(const QModelIndex& parent) const {
 QVariant FileListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= dlg_.RowCount()) return {};
     const auto& r = dlg_.Rows()[static_cast<size_t>(index.row())];
+    const bool bPlaying = index.row() == dlg_.PlayingRow();
     switch (role) {
         case Qt::DisplayRole:
             return QString::fromStdString(index.column() == 0 ? r.szPath : r.szSize);
         case Qt::ToolTipRole:
             return index.column() == 0 ? QString::fromStdString(r.szPath) : QVariant();
         case Qt::DecorationRole:
-            return index.column() == 0 ? QVariant(StatusIcon(r.iImage)) : QVariant();
+            if (index.column() != 0) return {};
+            return bPlaying ? PlayingIcon() : StatusIcon(r.iImage);
+        case Qt::FontRole:
+            if (bPlaying) {
+                QFont bold;
+                bold.setBold(true);
+                return bold;
+            }
+            return {};
         case Qt::TextAlignmentRole:
             return index.column() == 1 ? QVariant(Qt::AlignRight | Qt::AlignVCenter) : QVariant();
         default:
@@ -41,6 +52,10 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
 QVariant FileListModel::headerData(int section, Qt::Orientation o, int role) const {
     if (o != Qt::Horizontal || role != Qt::DisplayRole) return {};
     return section == 0 ? tr("Source File") : tr("Size");
+}
+
+void FileListModel::RefreshRows() {
+    if (rowCount() > 0) emit dataChanged(index(0, 0), index(rowCount() - 1, 1));
 }
 
 void FileListModel::RowsChanged(int first, int last) {

@@ -1,5 +1,6 @@
 // The file list as a table model over the main window's rows: column 0 the path with the
-// status icon, column 1 the size. The rows' owner tells it of every change.
+// status icon, column 1 the size; the playing row in bold with a play mark for its icon. The
+// rows' owner tells it of every change.
 #pragma once
 
 #include <QAbstractTableModel>
@@ -20,6 +21,8 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation o, int role) const override;
 
+    // Shows every row anew (after playing started or stopped).
+    void RefreshRows();
     // Called after the logic changed which rows are selected or what they show.
     void SetRowsChangedHandler(std::function<void(int, int)> f) { onChanged_ = std::move(f); }
 

@@ -31,6 +31,7 @@
 #include "app/qt/FileListModel.h"
 #include "app/qt/Icons.h"
 #include "app/qt/KeyFilter.h"
+#include "app/qt/PlayStatus.h"
 #include "app/qt/QtHost.h"
 #include "app/qt/SplashAbout.h"
 #include "engine/OutputFormats.h"
@@ -112,6 +113,14 @@ MainWindow::MainWindow(LQtHost& host) : host_(host) {
     new KeyFilter(this, [this](int code) { return EvKeyDown(code); });
     pNotice_ = new QLabel(this);
     statusBar()->addWidget(pNotice_, 1);
+    pPlay_ = new PlayStatus(dlg_, this);
+    pPlay_->SetPlayingChangedHandler([this] {
+        pNotice_->setVisible(pPlay_->isHidden());
+        pModel_->RefreshRows();
+        EnableControls();
+    });
+    statusBar()->addWidget(pPlay_, 1);
+    dlg_.SetPlayObserver(pPlay_);
     pNoticeTimer_ = new QTimer(this);
     connect(pNoticeTimer_, &QTimer::timeout, this, &MainWindow::NextNotice);
     pNoticeTimer_->start(kNoticeFirstMs);
@@ -126,6 +135,7 @@ MainWindow::MainWindow(LQtHost& host) : host_(host) {
 
 MainWindow::~MainWindow() {
     dlg_.CmStop();
+    dlg_.SetPlayObserver(nullptr);
     host_.SetIdleHandler(nullptr);
     host_.SetMainWindow(nullptr);
     pList_->setModel(nullptr);

@@ -25,6 +25,7 @@ namespace sonvex {
 
 class FileListModel;
 class LInstanceRequest;
+class PlayStatus;
 class LInstanceServer;
 class LQtHost;
 
@@ -58,6 +59,7 @@ public:
     QPushButton* CodecButton() const { return pCodec_; }
     QAction* Action(int id) const;
     QLabel* NoticeLabel() const { return pNotice_; }
+    PlayStatus* PlayStatusBar() const { return pPlay_; }
 
 signals:
     // After a forwarded command line has been carried out and answered.
@@ -93,6 +95,7 @@ private:
     QPushButton* pBrowse_ = nullptr;
     QPushButton* pCodec_ = nullptr;
     QLabel* pNotice_ = nullptr;
+    PlayStatus* pPlay_ = nullptr;
     QMenu* pFileMenu_ = nullptr;
     QTimer* pNoticeTimer_ = nullptr;
     std::map<int, QAction*> actions_;

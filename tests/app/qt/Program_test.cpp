@@ -1,5 +1,6 @@
 // The real program on a virtual X display: the window, second starts that forward their
-// command line and wait for it, one window for simultaneous starts, "-exit" from a second start.
+// command line and wait for it, one window for simultaneous starts, "-exit" from a second start,
+// F9 playing the selected row through ALSA.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -12,6 +13,8 @@
 
 #include "app/qt/QtFixture.h"
 #include "common/TestUtil.h"
+#include "platform/sound/AlsaFileConfig.h"
+#include "platform/sound/SoundOut.h"
 #include "support/Settings.h"
 
 namespace sonvex {
@@ -215,6 +218,34 @@ TEST_F(ProgramOnXvfb, SimultaneousStartsGiveOneWindowPlacedOnTheScreen) {
     EXPECT_EQ(Sonvex({"-exit"}), 0);
     EXPECT_GE(Wait(running), 0);
     EXPECT_TRUE(Windows("Sonvex").empty());
+}
+
+TEST_F(ProgramOnXvfb, F9PlaysTheSelectedRowIntoAlsaSampleForSample) {
+    // ALSA's default output writes what it is given into a file (set before the program starts).
+    test::ScopedAlsaFileConfig alsa;
+    if (!OpenSoundOut(0, {44100, 2})) GTEST_SKIP() << "ALSA cannot open its file plugin here";
+    test::WriteWav(dir + "/other.wav", 8000);
+    const std::vector<int16_t> samples =
+        test::WriteWav(dir + "/played.wav", 30000, 2, 44100, 30000);
+    pid_t p = Start({"other.wav", "played.wav"});
+    ASSERT_TRUE(WaitForWindow());
+    // Keys as a user types them: Down enters the list at its first row, Down again selects the
+    // second, F9 plays it.
+    ASSERT_EQ(RunShell("xdotool search --onlyvisible --name '^Sonvex$' windowfocus --sync "
+                       "key Down Down F9 >/dev/null 2>&1"),
+              0);
+    const size_t whole = samples.size() * 2;
+    for (int i = 0; i < 3000 && test::ReadBytes(alsa.DefaultFile()).size() < whole; ++i)
+        usleep(10000);
+    // The window is still answering once playing has ended.
+    EXPECT_EQ(Sonvex({"-exit"}), 0);
+    EXPECT_GE(Wait(p), 0);
+    const std::vector<uint8_t> raw = test::ReadBytes(alsa.DefaultFile());
+    ASSERT_EQ(raw.size(), whole);  // the data alone: no header, nothing of the other row
+    std::vector<int16_t> played(samples.size());
+    for (size_t i = 0; i < played.size(); ++i)
+        played[i] = static_cast<int16_t>(raw[2 * i] | raw[2 * i + 1] << 8);
+    EXPECT_EQ(played, samples);
 }
 
 }  // namespace

@@ -9,30 +9,36 @@
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "app/qt/QtHost.h"
 #include "common/TestUtil.h"
 
 namespace sonvex::test {
 
-// A short 16-bit mono WAV file.
-inline void WriteWav(const std::string& path, int frames = 800) {
+// A 16-bit WAV file of a sine (channel n at n times the frequency); returns its samples.
+inline std::vector<int16_t> WriteWav(const std::string& path, int frames = 800, int channels = 1,
+                                     int rate = 8000, double amplitude = 0.5) {
+    const uint32_t bytes = 2u * static_cast<uint32_t>(frames * channels);
     std::vector<uint8_t> v;
     PutTag(v, "RIFF");
-    PutLE32(v, 36 + 2 * frames);
+    PutLE32(v, 36 + bytes);
     PutTag(v, "WAVE");
     PutTag(v, "fmt ");
     PutLE32(v, 16);
     PutLE16(v, 1);
-    PutLE16(v, 1);
-    PutLE32(v, 8000);
-    PutLE32(v, 16000);
-    PutLE16(v, 2);
+    PutLE16(v, static_cast<uint32_t>(channels));
+    PutLE32(v, static_cast<uint32_t>(rate));
+    PutLE32(v, static_cast<uint32_t>(rate * channels * 2));
+    PutLE16(v, static_cast<uint32_t>(channels * 2));
     PutLE16(v, 16);
     PutTag(v, "data");
-    PutLE32(v, 2 * frames);
-    for (int16_t s : Sine16(frames, 1, 440, 8000, 0.5)) PutLE16(v, static_cast<uint16_t>(s));
+    PutLE32(v, bytes);
+    const std::vector<int16_t> samples = Sine16(frames, channels, 440, rate, amplitude);
+    for (int16_t s : samples) PutLE16(v, static_cast<uint16_t>(s));
     WriteBytes(path, v);
+    return samples;
 }
 
 inline QApplication& TestApp() {

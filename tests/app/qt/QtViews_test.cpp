@@ -3,6 +3,8 @@
 #include <QAction>
 #include <QComboBox>
 #include <QDropEvent>
+#include <QFont>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
@@ -15,15 +17,20 @@
 
 #include "app/MainDialog.h"
 #include "app/SettingsDlg.h"
-#include "player/SoundPlayer.h"
 #include "app/qt/DialogView.h"
+#include "app/qt/FileListModel.h"
+#include "app/qt/LevelMeter.h"
 #include "app/qt/MainWindow.h"
+#include "app/qt/PlayStatus.h"
 #include "app/qt/ProgressWindow.h"
 #include "app/qt/QtFixture.h"
 #include "encoders/AacEncoder.h"
 #include "encoders/FlacEncoder.h"
 #include "encoders/Mp3Encoder.h"
 #include "encoders/OggEncoder.h"
+#include "platform/sound/AlsaFileConfig.h"
+#include "platform/sound/SoundOut.h"
+#include "player/SoundPlayer.h"
 #include "support/Dialog.h"
 #include "support/ProgressDialog.h"
 #include "support/Settings.h"
@@ -289,6 +296,87 @@ TEST_F(MainWindowView, StoredRectangleOffTheScreenComesBackOnIt) {
     EXPECT_LE(SettingsReadInt("MainDialog", "X", -1) + SettingsReadInt("MainDialog", "Width", -1),
               area.right() + 1);
     EXPECT_EQ(SettingsReadString("MainDialog", "Maximized", ""), "0");
+}
+
+TEST_F(MainWindowView, PlayingShowsInTheStatusBarAndTheListUntilItStops) {
+    test::ScopedAlsaFileConfig alsa;
+    if (!OpenSoundOut(0, {8000, 1})) GTEST_SKIP() << "ALSA cannot open its file plugin here";
+    Start(1);
+    const std::string longer = dir + "/A long recording.wav";
+    WriteWav(longer, 8000 * 65);
+    w->Logic().LoadFile(longer);
+    PlayStatus* status = w->PlayStatusBar();
+    auto bold = [&](int row) {
+        return Model()->data(Model()->index(row, 0), Qt::FontRole).value<QFont>().bold();
+    };
+    auto playing = [&] { return w->Action(MainDialog::CM_STOP)->isEnabled(); };
+    EXPECT_FALSE(playing());
+    SelectOnly(1);
+    // F9 plays, F10 stops; then the sound plays to its end.
+    for (auto stop : {Qt::Key_F10, Qt::Key_unknown}) {
+        QTest::keyClick(w->List(), Qt::Key_F9);
+        EXPECT_TRUE(playing());
+        EXPECT_TRUE(bold(1));
+        EXPECT_FALSE(bold(0));
+        EXPECT_TRUE(status->isVisibleTo(w.get()));
+        EXPECT_FALSE(w->NoticeLabel()->isVisibleTo(w.get()));
+        EXPECT_EQ(status->Text(), "Playing A long recording.wav  0:00 / 1:05");
+        if (stop == Qt::Key_F10) QTest::keyClick(w->List(), stop);
+        for (int i = 0; i < 3000 && playing(); ++i) QTest::qWait(10);
+        EXPECT_FALSE(playing());
+        EXPECT_FALSE(bold(1));
+        EXPECT_FALSE(status->isVisibleTo(w.get()));
+        EXPECT_TRUE(w->NoticeLabel()->isVisibleTo(w.get()));
+    }
+    EXPECT_EQ(test::ReadBytes(alsa.DefaultFile()).size(), 2u * 8000 * 65);
+    // Removing the playing row (here by a forwarded "-clear") stops the sound first.
+    QTest::keyClick(w->List(), Qt::Key_F9);
+    w->EvRunArguments({"sonvex", "-clear"});
+    EXPECT_EQ(Model()->rowCount(), 0);
+    EXPECT_FALSE(playing());
+    EXPECT_FALSE(status->isVisibleTo(w.get()));
+
+    // The meter shows the player's levels: none lit for silence, all for a full-scale sine,
+    // and a mono source on both bars.
+    const std::vector<int16_t> sine = test::Sine16(800, 1, 440, 8000, 32767);
+    std::vector<int32_t> full;
+    for (int16_t x : sine) full.push_back(SampleFrom16(x));
+    LSoundLevels levels;
+    levels.nCount = 1;
+    for (const auto& [samples, lit] :
+         {std::pair{std::vector<int32_t>(800, 0), 0}, std::pair{full, 20}}) {
+        levels.iLevel[0] = static_cast<int8_t>(LSoundChannelLevel(samples.data(), 800, 1));
+        w->Logic().OnLevels(levels, 0);
+        for (int c : {0, 1}) EXPECT_EQ(LevelMeter::LitSegments(status->Meter()->Level(c)), lit);
+    }
+}
+
+TEST_F(MainWindowView, PlayWithoutAUsableDeviceShowsTheMessage) {
+    Start(1);
+    SelectOnly(0);
+    auto play = [&] {
+        std::string text;
+        WhenModal([&text](QWidget* box) {
+            text = static_cast<QMessageBox*>(box)->text().toStdString();
+            static_cast<QMessageBox*>(box)->accept();
+        });
+        QTest::keyClick(w->List(), Qt::Key_F9);
+        EXPECT_FALSE(w->Action(MainDialog::CM_STOP)->isEnabled());
+        EXPECT_FALSE(w->PlayStatusBar()->isVisibleTo(w.get()));
+        return text;
+    };
+    {
+        // A stored number below or beyond the list of outputs.
+        test::ScopedAlsaFileConfig alsa;
+        for (int device : {-1, LSoundPlayDevice::GetCount() + 1}) {
+            SettingsWriteInt("Settings", "SoundOutDevice", device);
+            EXPECT_EQ(play(), kSoundDeviceErrorText) << device;
+        }
+    }
+    // No sound card at all, as on a build server.
+    test::ScopedAlsaFileConfig noCard(true);
+    SettingsWriteInt("Settings", "SoundOutDevice", 0);
+    EXPECT_EQ(play(), kSoundDeviceErrorText);
 }
 
 }  // namespace
