@@ -13,31 +13,16 @@
 #include <string>
 #include <vector>
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-}
+#include "platform/codec/AvHandles.h"
 
 #define DSS32_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace {
 
-struct FormatClose {
-    void operator()(AVFormatContext* p) const { avformat_close_input(&p); }
-};
-struct CodecFree {
-    void operator()(AVCodecContext* p) const { avcodec_free_context(&p); }
-};
-struct PacketFree {
-    void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
-struct FrameFree {
-    void operator()(AVFrame* p) const { av_frame_free(&p); }
-};
-using FormatPtr = std::unique_ptr<AVFormatContext, FormatClose>;
-using CodecPtr = std::unique_ptr<AVCodecContext, CodecFree>;
-using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
-using FramePtr = std::unique_ptr<AVFrame, FrameFree>;
+using FormatPtr = sonvex::av::InputFormatPtr;
+using CodecPtr = sonvex::av::CodecContextPtr;
+using sonvex::av::FramePtr;
+using sonvex::av::PacketPtr;
 
 // Reads in a row that may fail before the stream counts as ended.
 constexpr int kMaxRetries = 64;

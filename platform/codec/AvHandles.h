@@ -1,5 +1,5 @@
 // One owner per FFmpeg object: unique_ptr types whose deleters call FFmpeg's own free
-// functions. Included only inside platform/.
+// functions. Included inside platform/ and by the FFmpeg-based components.
 #pragma once
 
 #include <cstdint>
