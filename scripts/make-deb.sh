@@ -14,7 +14,8 @@ trap 'rm -rf "$stage" "$work"' EXIT
 
 DESTDIR="$stage" cmake --install "$build" --prefix /usr >/dev/null
 program="$stage/usr/lib/sonvex/sonvex"
-strip --strip-unneeded --remove-section=.comment --remove-section=.note "$program"
+dss32="$stage/usr/lib/sonvex/components/dss32"
+strip --strip-unneeded --remove-section=.comment --remove-section=.note "$program" "$dss32"
 gzip -9n "$stage/usr/share/man/man1/sonvex.1"
 
 doc="$stage/usr/share/doc/sonvex"
@@ -54,7 +55,7 @@ gzip -9n -c "$work/changelog" >"$doc/changelog.gz"
 # Shared libraries the program links: Qt 6, libcurl, FFmpeg, ALSA, TagLib and the C++ runtime.
 mkdir -p "$work/debian"
 printf 'Source: sonvex\n\nPackage: sonvex\nArchitecture: any\n' >"$work/debian/control"
-shlibs=$(cd "$work" && dpkg-shlibdeps -O "$program" 2>/dev/null | sed -n 's/^shlibs:Depends=//p')
+shlibs=$(cd "$work" && dpkg-shlibdeps -O "$program" "$dss32" 2>/dev/null | sed -n 's/^shlibs:Depends=//p')
 [ -n "$shlibs" ] || { echo "make-deb: dpkg-shlibdeps found no libraries" >&2; exit 1; }
 
 find "$stage" -type d -exec chmod 0755 {} +
