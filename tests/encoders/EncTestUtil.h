@@ -78,28 +78,6 @@ inline WavData ReadWav(const std::string& path) {
     return w;
 }
 
-inline void WriteWav(const std::string& path, const std::vector<int16_t>& s, int rate,
-                     int channels) {
-    std::vector<uint8_t> v;
-    uint32_t data = static_cast<uint32_t>(s.size() * 2);
-    PutTag(v, "RIFF");
-    PutLE32(v, 36 + data);
-    PutTag(v, "WAVE");
-    PutTag(v, "fmt ");
-    PutLE32(v, 16);
-    PutLE16(v, 1);
-    PutLE16(v, channels);
-    PutLE32(v, rate);
-    PutLE32(v, rate * channels * 2);
-    PutLE16(v, channels * 2);
-    PutLE16(v, 16);
-    PutTag(v, "data");
-    PutLE32(v, data);
-    const uint8_t* p = reinterpret_cast<const uint8_t*>(s.data());
-    v.insert(v.end(), p, p + data);
-    WriteBytes(path, v);
-}
-
 // Best normalised correlation of one channel of a decoded signal with the reference, over
 // lags 0..maxLag (codecs add a delay).
 inline double BestCorrelation(const std::vector<int16_t>& ref, const std::vector<int16_t>& got,

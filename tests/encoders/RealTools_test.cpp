@@ -157,8 +157,8 @@ TEST_F(RealTools, EncoderOutputsDecodeWithThePeers) {
 TEST_F(RealTools, DecodersMatchTheToolsOwnDecoding) {
     std::vector<int16_t> s = Sine16(44100, 2, 440, 44100, 12000);
     std::vector<int16_t> m = Sine16(16000, 1, 300, 16000, 12000);
-    WriteWav(dir_.file("stereo.wav"), s, 44100, 2);
-    WriteWav(dir_.file("mono.wav"), m, 16000, 1);
+    WriteBytes(dir_.file("stereo.wav"), Wav16(44100, 2, s));
+    WriteBytes(dir_.file("mono.wav"), Wav16(16000, 1, m));
     const char* kAac = "ffmpeg -v error -y -i IN -c:a aac -b:a 96k OUT";
     const char* kAacDec = "ffmpeg -v error -y -i IN -c:a pcm_s16le -f wav OUT";
     const struct {

@@ -18,8 +18,15 @@
 #include "audio/SoundSink.h"
 #include "audio/SoundSource.h"
 #include "common/TestUtil.h"
+#include "engine/SourceOpener.h"
 
 namespace sonvex::test {
+
+// Opens any input as a batch row does, questions allowed.
+inline int OpenAny(const std::string& path, LSoundSourceRef& source) {
+    bool allow = true;
+    return LGenSourceOpen(source, path, LUiContext(&allow));
+}
 
 // Reads a source to its end by the end-of-stream rule; the real samples, interleaved.
 inline std::vector<int32_t> ReadAll(LSoundSourceRef& src, int block = kBlockFrames) {
@@ -244,6 +251,21 @@ inline std::vector<uint8_t> DssFile(uint8_t codec, const std::vector<uint8_t>& f
 
 inline std::string Q(const std::string& path) {
     return "'" + path + "'";
+}
+
+// A source read to its end holds ffmpeg's 16-bit decoding of the file, sample for sample.
+inline ::testing::AssertionResult DecodesAsFfmpeg(LSoundSourceRef& source,
+                                                  const std::string& path) {
+    const std::vector<int32_t> ours = ReadAll(source);
+    if (RunShell("ffmpeg -v error -y -i " + Q(path) + " -f s16le " + Q(path + ".raw")) != 0)
+        return ::testing::AssertionFailure() << "ffmpeg cannot decode " << path;
+    const std::vector<int16_t> ref = Load16(path + ".raw");
+    if (ours.size() != ref.size())
+        return ::testing::AssertionFailure() << ours.size() << " samples, ffmpeg " << ref.size();
+    size_t differ = 0;
+    for (size_t i = 0; i < ref.size(); ++i) differ += (ours[i] >> 4) != ref[i];
+    if (differ) return ::testing::AssertionFailure() << differ << " samples differ";
+    return ::testing::AssertionSuccess();
 }
 
 }  // namespace sonvex::test

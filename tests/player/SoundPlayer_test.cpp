@@ -10,8 +10,7 @@
 #include "audio/PeakLimit.h"
 #include "common/ScriptedHost.h"
 #include "common/TestUtil.h"
-#include "engine/SourceOpener.h"
-#include "formats/wav/WaveFile.h"
+#include "formats/FormatTestUtil.h"
 #include "platform/sound/AlsaFileConfig.h"
 #include "platform/sound/SimulatedSoundOut.h"
 #include "support/ProgressDialog.h"
@@ -75,11 +74,10 @@ struct TestPlayer {
 
 // A 16-bit WAV of noise; returns its samples.
 std::vector<int16_t> MakeWav(const std::string& path, int frames, int rate, int channels) {
-    std::vector<int32_t> v = test::Noise(static_cast<size_t>(frames) * channels, 32767, 7);
-    std::vector<int16_t> v16(v.begin(), v.end());
-    for (int32_t& x : v) x = SampleFrom16(static_cast<int16_t>(x));
-    LSoundSinkRef sink = LWaveFile::OpenSinkPCM(path, rate, 16, channels);
-    sink->Write(v.data(), frames);
+    const std::vector<int32_t> v = test::Noise(static_cast<size_t>(frames) * channels, 32767, 7);
+    const std::vector<int16_t> v16(v.begin(), v.end());
+    test::WriteBytes(
+        path, test::Wav16(static_cast<uint32_t>(rate), static_cast<uint16_t>(channels), v16));
     return v16;
 }
 
@@ -119,9 +117,8 @@ TEST(Player, PlaysA44kStereoWavSampleForSampleIn4410FrameBuffers) {
     test::TempDir dir;
     const std::string path = dir.file("a.wav");
     const std::vector<int16_t> samples = MakeWav(path, 14000, 44100, 2);
-    bool bAllow = true;
     LSoundSourceRef source;
-    ASSERT_EQ(LGenSourceOpen(source, path, LUiContext(&bAllow)), LPROCESS_OK);
+    ASSERT_EQ(test::OpenAny(path, source), LPROCESS_OK);
     EXPECT_EQ(source->MaxAmplitude, kFullScale16);
     TestPlayer t;
     ASSERT_TRUE(t.player.Start(source));

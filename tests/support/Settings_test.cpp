@@ -222,12 +222,6 @@ TEST(Settings, ConcurrentWritersKeepEveryValue) {
     EXPECT_EQ(listing.find(".tmp"), std::string::npos) << listing;
 }
 
-}  // namespace
-}  // namespace sonvex
-
-namespace sonvex {
-namespace {
-
 // A store the writer cannot read is left alone, not replaced by a file holding only the new
 // value. Needs a second user: run as root, the writer drops to nobody.
 TEST(Settings, UnreadableStoreIsNeverRewritten) {

@@ -14,30 +14,15 @@
 
 #include "app/qt/QtHost.h"
 #include "common/TestUtil.h"
+#include "formats/FormatTestUtil.h"
 
 namespace sonvex::test {
 
 // A 16-bit WAV file of a sine (channel n at n times the frequency); returns its samples.
 inline std::vector<int16_t> WriteWav(const std::string& path, int frames = 800, int channels = 1,
                                      int rate = 8000, double amplitude = 0.5) {
-    const uint32_t bytes = 2u * static_cast<uint32_t>(frames * channels);
-    std::vector<uint8_t> v;
-    PutTag(v, "RIFF");
-    PutLE32(v, 36 + bytes);
-    PutTag(v, "WAVE");
-    PutTag(v, "fmt ");
-    PutLE32(v, 16);
-    PutLE16(v, 1);
-    PutLE16(v, static_cast<uint32_t>(channels));
-    PutLE32(v, static_cast<uint32_t>(rate));
-    PutLE32(v, static_cast<uint32_t>(rate * channels * 2));
-    PutLE16(v, static_cast<uint32_t>(channels * 2));
-    PutLE16(v, 16);
-    PutTag(v, "data");
-    PutLE32(v, bytes);
     const std::vector<int16_t> samples = Sine16(frames, channels, 440, rate, amplitude);
-    for (int16_t s : samples) PutLE16(v, static_cast<uint16_t>(s));
-    WriteBytes(path, v);
+    WriteBytes(path, Wav16(static_cast<uint32_t>(rate), static_cast<uint16_t>(channels), samples));
     return samples;
 }
 

@@ -64,32 +64,16 @@ std::vector<uint8_t> Build(const DctLayout& s) {
     return f;
 }
 
-// A 16-bit mono WAV of n frames, as a recorder embeds it.
-std::vector<uint8_t> Audio(size_t n) {
-    std::vector<uint8_t> w;
-    PutTag(w, "RIFF");
-    PutLE32(w, static_cast<uint32_t>(36 + 2 * n));
-    PutTag(w, "WAVE");
-    PutTag(w, "fmt ");
-    PutLE32(w, 16);
-    PutLE16(w, 1);
-    PutLE16(w, 1);
-    PutLE32(w, 8000);
-    PutLE32(w, 16000);
-    PutLE16(w, 2);
-    PutLE16(w, 16);
-    PutTag(w, "data");
-    PutLE32(w, static_cast<uint32_t>(2 * n));
-    for (size_t i = 0; i < n; ++i) PutLE16(w, static_cast<uint32_t>(i * 31 + (i >> 8)) & 0xFFFF);
-    return w;
+// A patterned ramp of n samples.
+std::vector<int16_t> Ramp(size_t n) {
+    std::vector<int16_t> v(n);
+    for (size_t i = 0; i < n; ++i) v[i] = static_cast<int16_t>(i * 31 + (i >> 8));
+    return v;
 }
 
-// The frames of an Audio() file, in the internal scale.
-std::vector<int32_t> Frames(size_t n) {
-    std::vector<int32_t> v(n);
-    for (size_t i = 0; i < n; ++i)
-        v[i] = static_cast<int16_t>(static_cast<uint16_t>(i * 31 + (i >> 8))) * 16;
-    return v;
+// A 16-bit mono WAV of n frames, as a recorder embeds it.
+std::vector<uint8_t> Audio(size_t n) {
+    return Wav16(8000, 1, Ramp(n));
 }
 
 class DCT : public ::testing::Test {
@@ -114,14 +98,14 @@ TEST_F(DCT, ReadsTheEmbeddedWavOfEachVersion) {
         LSoundSourceRef src = Open(s);
         ASSERT_EQ(src->ErrorState, LSRC_OK) << version << message;
         EXPECT_EQ(src->SampleRate, 8000);
-        EXPECT_EQ(ReadAll(src), Frames(30000)) << version;
+        EXPECT_EQ(ReadAll(src), ToInternal(Ramp(30000))) << version;
     }
     // A declared audio size beyond the file: what there is.
     DctLayout s;
     s.audio = Audio(1000);
     s.audioSizeOverride = 500000;
     LSoundSourceRef src = Open(s);
-    EXPECT_EQ(ReadAll(src), Frames(1000));
+    EXPECT_EQ(ReadAll(src), ToInternal(Ramp(1000)));
 }
 
 // Each refusal says which rule failed (encryption from version 2 on).
