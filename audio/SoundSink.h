@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <string>
 
 namespace sonvex {
 
@@ -36,6 +37,9 @@ public:
     // The output will be thrown away: end any helper program now instead of letting it
     // complete the file. A sink given up accepts no more writes and does not finish.
     virtual void Abandon() {}
+    // Why Finish or a write failed, in the words of whoever failed (an encoder's last message);
+    // empty when there is nothing to add to the system's reason.
+    virtual std::string FailureDetail() const { return {}; }
 
     bool IsUnusable() const { return (uErrorFlags & kErrorUnusable) != 0; }
 

@@ -2,11 +2,15 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <string_view>
 
 #include "platform/Debug.h"
 
@@ -22,10 +26,19 @@ int64_t NowMs() {
 }
 }  // namespace
 
+LPipeOut::~LPipeOut() {
+    _Close();
+    if (errFd_ >= 0) close(errFd_);
+}
+
 bool LPipeOut::_Open(const LCommandLine& commandLine) {
     DebugLog("LPipeOut::_Open %s", commandLine.Text().c_str());
+    // Encoders chatter on their error stream; it is kept for the message when one fails.
+    if (errFd_ >= 0) close(errFd_);
+    errFd_ = memfd_create("sonvex-encoder-errors", MFD_CLOEXEC);
     LChildProcess::Options o;
     o.stdinMode = LChildProcess::Stdio::Pipe;
+    o.stderrFd = errFd_;
     if (!process_.Start(commandLine.Args(), o)) {
         DebugLog("LPipeOut::_Open CreateProcess FAILED");
         return false;
@@ -34,6 +47,23 @@ bool LPipeOut::_Open(const LCommandLine& commandLine) {
     const int fd = process_.StdinFd();
     fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
     return true;
+}
+
+std::string LPipeOut::ErrorText() const {
+    struct stat st {};
+    if (errFd_ < 0 || fstat(errFd_, &st) != 0 || st.st_size <= 0) return {};
+    char tail[1024];
+    const off_t from = std::max<off_t>(0, st.st_size - static_cast<off_t>(sizeof tail));
+    const ssize_t n = pread(errFd_, tail, sizeof tail, from);
+    if (n <= 0) return {};
+    // The last line with text; progress lines end in carriage returns.
+    std::string_view all(tail, static_cast<size_t>(n));
+    const auto blank = [](char c) { return c == '\n' || c == '\r' || c == ' ' || c == '\t'; };
+    while (!all.empty() && blank(all.back())) all.remove_suffix(1);
+    const size_t start = all.find_last_of("\r\n");
+    std::string_view line = start == std::string_view::npos ? all : all.substr(start + 1);
+    while (!line.empty() && blank(line.front())) line.remove_prefix(1);
+    return std::string(line.substr(0, 300));
 }
 
 void LPipeOut::Kill() {
@@ -54,7 +84,8 @@ bool LPipeOut::_CloseAndWait(const CancelCheck& cancel) {
         }
     }
     if (process_.ExitCode() != 0) {
-        DebugLog("LPipeOut::_CloseAndWait encoder exit status %d", process_.ExitCode());
+        DebugLog("LPipeOut::_CloseAndWait encoder exit status %d: %s", process_.ExitCode(),
+                 ErrorText().c_str());
         return false;
     }
     return true;
@@ -71,7 +102,8 @@ bool LPipeOut::_Close() {
         return true;
     }
     if (process_.ExitCode() != 0) {
-        DebugLog("LPipeOut::_Close encoder exit status %d", process_.ExitCode());
+        DebugLog("LPipeOut::_Close encoder exit status %d: %s", process_.ExitCode(),
+                 ErrorText().c_str());
         return false;
     }
     return true;
@@ -153,6 +185,10 @@ void LPipe16Sink::Write(const int32_t* pBuffer, int frames) {
     bLastWriteOk_ = r == LPipeOut::WriteResult::Ok;
     if (r == LPipeOut::WriteResult::Cancelled) bCancelled_ = true;
     if (r == LPipeOut::WriteResult::Failed) uErrorFlags |= kErrorUnusable;  // the encoder has gone
+}
+
+std::string LPipe16Sink::FailureDetail() const {
+    return IsUnusable() && !bCancelled_ ? pipe_.ErrorText() : std::string();
 }
 
 void LPipe16Sink::Abandon() {

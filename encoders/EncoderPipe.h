@@ -16,15 +16,15 @@ namespace sonvex {
 class LPipeOut {
 public:
     LPipeOut() = default;
-    ~LPipeOut() { _Close(); }
+    ~LPipeOut();
     LPipeOut(const LPipeOut&) = delete;
     LPipeOut& operator=(const LPipeOut&) = delete;
 
     // Polled while a write or the close waits; true cancels the wait.
     using CancelCheck = std::function<bool()>;
 
-    // Starts the encoder with the read end of a pipe as its standard input; its output and
-    // error streams are ours.
+    // Starts the encoder with the read end of a pipe as its standard input; its output stream
+    // is ours, its error stream is kept aside (ErrorText).
     bool _Open(const LCommandLine& commandLine);
     // Closes the pipe and waits up to the close budget for the encoder; false when it ended
     // with an error. An encoder still running after the wait is left to finish (reaped later).
@@ -44,6 +44,8 @@ public:
     void Kill();
     bool IsOpen() const { return process_.StdinFd() >= 0; }
     pid_t EncoderPid() const { return process_.Pid(); }
+    // The last line the encoder wrote to its error stream; empty when none.
+    std::string ErrorText() const;
 
     // How long _Close waits for the encoder (3000 ms).
     void SetCloseWaitMs(int ms) { iCloseWaitMs_ = ms; }
@@ -54,6 +56,7 @@ public:
 
 private:
     LChildProcess process_;
+    int errFd_ = -1;  // the encoder's error stream: an anonymous file
     int iCloseWaitMs_ = 3000;
     int iStallMs_ = 60000;
 };
@@ -71,6 +74,8 @@ public:
     void SetCancelCheck(std::function<bool()> cancel) override { cancel_ = std::move(cancel); }
     // Ends the encoder's process group at once.
     void Abandon() override;
+    // The encoder's last message when it failed.
+    std::string FailureDetail() const override;
     void SetStallTimeoutMs(int ms) { pipe_.SetStallTimeoutMs(ms); }
     // How long a release without Finish waits for the encoder before leaving it to run on.
     void SetCloseWaitMs(int ms) { pipe_.SetCloseWaitMs(ms); }

@@ -96,6 +96,7 @@ struct LRowWork {
     // What the pump and the finish gave.
     int iResult = LPROCESS_FAILED;
     int iError = 0;
+    std::string szDetail;  // the sink's own words on a failure
     bool bFinished = false;
 
     ~LRowWork() {
@@ -121,6 +122,7 @@ void RunRow(LRowWork& w, LPumpControl& control, LProgressDialog* pDlg, bool bKee
     errno = 0;
     const bool bFinished = w.job.pSink && w.job.pSink->Finish();
     if (!bFinished && error == 0) error = errno;
+    if (!bFinished && w.job.pSink) w.szDetail = w.job.pSink->FailureDetail();
     w.job.pSink.Reset();
     // A finish that Cancel cut short is a stop.
     if (result == LPROCESS_OK && !bFinished)
@@ -134,11 +136,16 @@ void RunRow(LRowWork& w, LPumpControl& control, LProgressDialog* pDlg, bool bKee
     w.bFinished = bFinished;
 }
 
-std::string ConversionFailed(const std::string& input, const std::string& output, int error) {
+// The reason in brackets: what the sink said (an encoder's message), else the system's.
+std::string ConversionFailed(const std::string& input, const std::string& output, int error,
+                             const std::string& detail = {}) {
     std::string text =
         FormatMessage("Conversion of the file \"%s\" has failed. Please see ", input) +
         std::string(kCodecSupportPage) + " for possible answers to the problem.";
-    if (error != 0) text += FormatMessage(" (%s)", strerror(error));
+    if (!detail.empty())
+        text += FormatMessage(" (%s)", detail);
+    else if (error != 0)
+        text += FormatMessage(" (%s)", strerror(error));
     DebugLog("ProcessConvert %s: %s", output.c_str(), text.c_str());
     return text;
 }
@@ -334,8 +341,9 @@ private:
         }
         if (result != LPROCESS_OK) {
             w.pending.Discard();
-            dlg_.ReportError(
-                ConversionFailed(w.szInput, w.szOutput, result == LPROCESS_FAILED ? error : 0));
+            dlg_.ReportError(result == LPROCESS_FAILED
+                                 ? ConversionFailed(w.szInput, w.szOutput, error, w.szDetail)
+                                 : ConversionFailed(w.szInput, w.szOutput, 0));
             list_.SetRowIcon(w.iRow, ICON_FAILED);
             if (result == LPROCESS_STOPPED) {
                 outcome_.bStopped = true;
@@ -510,7 +518,7 @@ int LBatch::RunParallel(const std::vector<int>& rows, int nThreads) {
         }
         list_.SetRowIcon(w.iRow, ICON_FAILED);
         if (w.iResult == LPROCESS_FAILED) {
-            dlg_.ReportError(ConversionFailed(w.szInput, w.szOutput, w.iError));
+            dlg_.ReportError(ConversionFailed(w.szInput, w.szOutput, w.iError, w.szDetail));
             ++outcome_.nFailed;
             end = Next::EndFailed;
         } else if (!bReported) {

@@ -172,7 +172,9 @@ bool LChildProcess::Start(const std::vector<std::string>& args, const Options& o
         posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
     if (options.stdoutMode == Stdio::Null)
         posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
-    if (options.stderrMode == Stdio::Null)
+    if (options.stderrFd >= 0)
+        posix_spawn_file_actions_adddup2(&fa, options.stderrFd, 2);
+    else if (options.stderrMode == Stdio::Null)
         posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
 
     posix_spawnattr_t attr;

@@ -48,6 +48,8 @@ public:
         Stdio stdinMode = Stdio::Null;
         Stdio stdoutMode = Stdio::Inherit;
         Stdio stderrMode = Stdio::Inherit;
+        // When >= 0, the child's standard error goes to this descriptor (stderrMode is ignored).
+        int stderrFd = -1;
         // Own process group, so the terminal's Ctrl-C (our Cancel) does not reach the child.
         bool bNewProcessGroup = true;
         // Files the child creates are private to the user (umask 077).

@@ -158,18 +158,21 @@ TEST_F(Safety, SignalsEndAHungEncoderAndLeaveNothing) {
 }
 
 // Encoders: the output appears only after a zero exit with a non-empty file; a cancelled row
-// keeps the encoder's shortened but complete file.
+// keeps the encoder's shortened but complete file. Their chatter stays off the console; the
+// last line of a failing one is the reason in the message.
 TEST_F(Safety, EncoderOutputIsPutInPlaceOnlyWhenComplete) {
     Sox("-n -r 8000 -c 1 -b 16 a.wav synth 0.5 sine 300");
     // The output is the last argument.
-    const std::string last = "for o; do :; done\n";
+    const std::string last = "for o; do :; done\necho 'encoder chatter' >&2\n";
     struct Case {
         const char* body;
         int status;
+        bool bReason;  // the encoder's last line ends the message
     } cases[] = {
-        {"cat >/dev/null; exit 0", 2},  // wrote nothing
-        {"cat > \"$o\"; exit 1", 2},    // failed after writing
-        {"cat > \"$o\"; exit 0", 0},    // complete
+        {"cat >/dev/null; exit 0", 2, false},  // wrote nothing
+        {"cat > \"$o\"; printf 'enc: quota exceeded\\n\\n' >&2; exit 1", 2,
+         true},                              // failed after writing
+        {"cat > \"$o\"; exit 0", 0, false},  // complete
     };
     for (const Case& c : cases) {
         test::WriteScript(P("enc"), last + c.body);
@@ -178,6 +181,10 @@ TEST_F(Safety, EncoderOutputIsPutInPlaceOnlyWhenComplete) {
         EXPECT_EQ(Sonvex("a.wav -format .mp3 -outfolder out -convert -exit"), c.status) << c.body;
         EXPECT_EQ(PathExists(P("out/a.mp3")), c.status == 0) << c.body;
         EXPECT_TRUE(PartFiles(P("out")).empty());
+        EXPECT_EQ(err.find("encoder chatter"), std::string::npos) << err;
+        if (c.bReason) {
+            EXPECT_NE(err.find("problem. (enc: quota exceeded)"), std::string::npos) << err;
+        }
     }
 
     // Reads slowly; Ctrl-C closes the pipe and the encoder completes what it has.
