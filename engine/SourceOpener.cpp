@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <memory>
 
@@ -134,8 +135,22 @@ std::string SourceExtension(const std::string& path) {
     return path.substr(dot);
 }
 
+std::string TempWavFolder() {
+    const std::string folder = LFile::GetTempFolder() + "/sonvex-" + std::to_string(getuid());
+    if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return {};
+    // A link or another user's folder put there in advance is not ours to write in.
+    struct stat st {};
+    if (lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != getuid() ||
+        (st.st_mode & 0077) != 0) {
+        DebugLog("TempWavFolder %s is not a private folder of this user", folder.c_str());
+        return {};
+    }
+    return folder;
+}
+
 bool AllocateTempWav(LLockFile& lock, std::string& path) {
-    const std::string folder = LFile::GetTempFolder();
+    const std::string folder = TempWavFolder();
+    if (folder.empty()) return false;
     for (unsigned n = 1; n <= 100000; ++n) {
         std::string candidate = folder;
         if (!LFile::FilePathCat(candidate, "Temp" + std::to_string(n) + ".wav")) return false;

@@ -20,8 +20,13 @@ int LGenSourceOpen(LSoundSourceRef& source, const std::string& path, const LUiCo
 // path; empty otherwise.
 std::string SourceExtension(const std::string& path);
 
-// Finds the lowest free "Temp<n>.wav" in the temporary folder and holds its lock file.
-// False when no name fits in a path.
+// The folder of the decoders' temporary WAVs: "sonvex-<uid>" in the temporary folder, private
+// to the user, so that the clearing of old temporary files never meets a file of the user's
+// (an output converted into the temporary folder, say). Empty when it cannot be made safely.
+std::string TempWavFolder();
+
+// Finds the lowest free "Temp<n>.wav" in TempWavFolder() and holds its lock file. False when
+// there is no such folder or no name fits in a path.
 bool AllocateTempWav(LLockFile& lock, std::string& path);
 
 }  // namespace sonvex

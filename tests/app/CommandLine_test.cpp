@@ -345,8 +345,10 @@ TEST_F(Cli, DecodersTemporaryFileIsNeverTheOutput) {
     RunShell("mkdir -p '" + dir + "/src'");
     Sox("-n -r 8000 -c 1 -b 16 src/t.wav synth 0.5 sine 300");
     ASSERT_EQ(RunShell("oggenc -Q -o '" + dir + "/src/Temp1.ogg' '" + dir + "/src/t.wav'"), 0);
-    // The input decodes into $TMPDIR/Temp1.wav, which is also the output path asked for.
-    EXPECT_EQ(Sonvex("src/Temp1.ogg -format .wav -outfolder '" + dir + "/tmp' -convert -exit"), 2);
+    // The input decodes into $TMPDIR/sonvex-<uid>/Temp1.wav, the output path asked for.
+    const std::string temp = dir + "/tmp/sonvex-" + std::to_string(getuid());
+    RunShell("mkdir -p -m 700 '" + temp + "'");
+    EXPECT_EQ(Sonvex("src/Temp1.ogg -format .wav -outfolder '" + temp + "' -convert -exit"), 2);
     EXPECT_NE(err.find("temporary file"), std::string::npos) << err;
 }
 

@@ -251,7 +251,7 @@ TEST_F(Safety, DecoderFailuresFailTheRowAndTemporaryFilesGo) {
             EXPECT_NE(err.find("a.ogg"), std::string::npos) << err;
         }
         std::string left;
-        RunShell("ls -A '" + P("tmp") + "'", &left);
+        RunShell("ls -A '" + P("tmp/sonvex-") + std::to_string(getuid()) + "'", &left);
         EXPECT_EQ(left, "") << c.body;
     }
     EXPECT_EQ(test::ReadLines(P("mode")).at(0), "600");

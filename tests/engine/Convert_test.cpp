@@ -299,7 +299,7 @@ TEST_F(ParallelBatch, ThreadsGiveTheSameOutputsIconsAndOutcome) {
             EXPECT_EQ(RunWith(threads), one) << threads << " threads";
             EXPECT_FALSE(ShownTwiceInFlight());
             std::string left;
-            RunShell("ls -A '" + dir + "/tmp'", &left);
+            RunShell("ls -A '" + TempWavFolder() + "'", &left);
             EXPECT_EQ(left, "");
         }
     }
@@ -424,7 +424,10 @@ TEST(SourceOpener, SndFilesWithTheAuMagicAreAu) {
 // an old one no one holds is reused after deletion.
 TEST(SourceOpener, TempWavNumbersAreExclusiveBetweenProcesses) {
     ScopedHome home;
-    const std::string tmp = home.home() + "/tmp";
+    const std::string tmp = TempWavFolder();
+    ASSERT_EQ(tmp, home.home() + "/tmp/sonvex-" + std::to_string(getuid()));
+    // A file of the user's in the temporary folder itself is never taken for an old one.
+    WriteBytes(home.home() + "/tmp/Temp1.wav", {7});
     WriteBytes(tmp + "/Temp1.wav", {1});
     LFile held;
     ASSERT_TRUE(held.Open(tmp + "/Temp1.wav", LFile::Mode::ExclusiveRewrite));
@@ -445,6 +448,11 @@ TEST(SourceOpener, TempWavNumbersAreExclusiveBetweenProcesses) {
     ASSERT_TRUE(AllocateTempWav(again, mine));
     EXPECT_EQ(mine, tmp + "/Temp1.wav");
     EXPECT_FALSE(FileExists(tmp + "/Temp1.wav"));
+    EXPECT_EQ(ReadBytes(home.home() + "/tmp/Temp1.wav"), std::vector<uint8_t>{7});
+    // Another user's or a linked folder is refused.
+    LLockFile refused;
+    ASSERT_EQ(chmod(tmp.c_str(), 0755), 0);
+    EXPECT_FALSE(AllocateTempWav(refused, mine));
 }
 
 }  // namespace
