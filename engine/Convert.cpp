@@ -59,6 +59,15 @@ Decision OverwriteDecision(const std::string& outPath, bool& bAsked, Decision& r
     return Decision::Convert;
 }
 
+// True when the policy converts over an existing output without asking, skipping or stopping.
+bool OverwriteIsSilent(bool bAsked, Decision remembered) {
+    if (SettingsReadFlag("Settings", "AlwaysPrompt", true))
+        return bAsked && remembered == Decision::Convert;
+    if (SettingsReadFlag("Settings", "AlwaysOverwrite", false)) return true;
+    return !SettingsReadFlag("Settings", "NeverOverwrite", false) &&
+           !SettingsReadFlag("Settings", "CancelAll", false);
+}
+
 // Copies the input's tags into the finished temporary output; a failure is only logged.
 void CopyTags(const std::string& input, const std::string& output) {
     if (!CanWriteTags(SourceExtension(output))) return;
@@ -113,7 +122,8 @@ void RunRow(LRowWork& w, LPumpControl& control, LProgressDialog* pDlg, bool bKee
     errno = 0;
     int result =
         pDlg ? LPRSourceToSink::Process(*pDlg, w.job) : LPRSourceToSink::Pump(control, w.job);
-    int error = errno;
+    // A pump that did not fail leaves only the errno of ordinary waits (a full pipe).
+    int error = result == LPROCESS_FAILED ? errno : 0;
     w.job.pSource.Reset();
     // A row of a parallel batch that Cancel stopped is given up whole: its encoder need not
     // complete a file no one keeps.
@@ -220,10 +230,12 @@ private:
 
     int RunParallel(const std::vector<int>& rows, int nThreads);
 
-    // Output name, overwrite policy, source and sink of row i. mustWait tells whether a row
-    // still in flight writes the output.
+    // Output name, overwrite policy, source and sink of row i. mustWait(output, bDecided)
+    // tells whether the row waits for rows in flight: one of them writes the output, or the
+    // overwrite policy is to ask, skip or stop (bDecided), which one by one would only happen
+    // once the earlier rows are done.
     Next Prepare(int i, std::unique_ptr<LRowWork>& w,
-                 const std::function<bool(const std::string&)>& mustWait) {
+                 const std::function<bool(const std::string&, bool)>& mustWait) {
         list_.SetRowIcon(i, ICON_CONVERTING);
         const std::string input = list_.RowPath(i);
         std::string output;
@@ -249,7 +261,11 @@ private:
             FailRow(i, FormatMessage(refusal, output));
             return Next::Go;
         }
-        if (mustWait && mustWait(output)) return Next::Wait;
+        if (mustWait &&
+            mustWait(output, PathExists(output) && !OverwriteIsSilent(bAsked_, remembered_))) {
+            list_.SetRowIcon(i, ICON_WAITING);
+            return Next::Wait;
+        }
         bool bReplace = false;
         if (PathExists(output)) {
             const Decision d = OverwriteDecision(output, bAsked_, remembered_);
@@ -431,7 +447,8 @@ int LBatch::RunParallel(const std::vector<int>& rows, int nThreads) {
         }
         finished.clear();
     };
-    const auto mustWait = [&](const std::string& output) {
+    const auto mustWait = [&](const std::string& output, bool bDecided) {
+        if (bDecided && !pending.empty()) return true;
         for (const auto& s : pending)
             if (s->w->szOutput == output) return true;
         return false;
