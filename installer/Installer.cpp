@@ -169,7 +169,8 @@ int LInstallJob::Work() {
     SetStatusText(0, "Installing Sonvex");
     SetStatusText(1, kTermsTitle);
     const std::string folder = InstallFolder();
-    if (!IsFolder(folder)) {
+    // Not a folder of this user's own (missing, a link, another owner's): not written into.
+    if (!MakePrivateFolder(folder)) {
         UiHost().MessageBox(kAdministratorText, kInstallErrorCaption, MsgButtons::Ok,
                             MsgIcon::Error);
         return LPROCESS_FAILED;
@@ -356,8 +357,12 @@ int LUninstallJob::Work() {
                          kConfirmUninstallArgument);
         return LPROCESS_STOPPED;
     }
-    RemoveInstallation();
-    return LPROCESS_OK;
+    if (RemoveInstallation()) return LPROCESS_OK;
+    // A folder that is a link, not the user's own, or not where it should be is left alone.
+    UiHost().MessageBox("The program folder \"" + InstallFolder() +
+                            "\" was not removed; remove it by hand if it is no longer needed.",
+                        kUninstallCaption, MsgButtons::Ok, MsgIcon::Warning);
+    return LPROCESS_FAILED;
 }
 
 int LUninstallJob::HandOver() {
@@ -383,7 +388,7 @@ int LUninstallJob::HandOver() {
     return 0;
 }
 
-void RemoveInstallation() {
+bool RemoveInstallation() {
     if (const std::string desk = DesktopFolder(); !desk.empty())
         unlink((desk + "/" + kProgramEntry).c_str());
     RegistryDeleteValue(RegRoot::LocalMachine, kUninstallKey, "DisplayName");
@@ -392,7 +397,9 @@ void RemoveInstallation() {
     for (const char* e : {kProgramEntry, kHelpEntry, kUninstallEntry})
         unlink((apps + "/" + e).c_str());
     const std::string folder = InstallFolder();
-    if (!DeleteInstallFolder(folder))
+    struct stat st {};
+    const bool bRemoved = DeleteInstallFolder(folder) || lstat(folder.c_str(), &st) != 0;
+    if (!bRemoved)
         DebugLog("InstallDialog::Uninstall install folder not removed: %s", folder.c_str());
     rmdir((ProgramFilesDir() + "/verrowave").c_str());  // kept while it holds the components
     RegistryTransaction(RegRoot::ClassesRoot, [&](RegistryFile& f) {
@@ -408,6 +415,7 @@ void RemoveInstallation() {
     for (RegRoot root : {RegRoot::LocalMachine, RegRoot::CurrentUser})
         RegistryTransaction(
             root, [](RegistryFile& f) { f.RemoveKeyTree("Software\\Verrowave\\Sonvex"); });
+    return bRemoved;
 }
 
 int RunInstaller(uint32_t magic, const std::vector<std::string>& args,

@@ -96,8 +96,9 @@ private:
 
 // Removes what installation made: the desktop shortcut, the uninstall entry, the desktop
 // entries, the install folder, the file-type verbs and the program's settings. The encoder
-// component stays.
-void RemoveInstallation();
+// component stays. False when the install folder is there but was not removed (a link, not
+// the user's own, not ending in verrowave/sonvex).
+bool RemoveInstallation();
 
 // Runs the installer or uninstaller of the trailer under the start lock; the exit status of
 // the program (0 done, 1 declined or stopped, 2 failed). terms: empty asks through the host.

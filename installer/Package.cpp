@@ -47,7 +47,8 @@ bool ReadPackageTrailer(LFile& file, size_t nFiles, LPackageTrailer& out) {
         out.sizes.push_back(LE32(sizes + 4 * i));
         total += out.sizes.back();
     }
-    if (total != static_cast<uint64_t>(size - trailerBytes)) return false;
+    // The program comes first and is never empty.
+    if (out.sizes[0] == 0 || total != static_cast<uint64_t>(size - trailerBytes)) return false;
     out.uChecksum = LE32(sizes + 4 * nFiles);
     std::memcpy(out.hash.data(), t.data(), kPackageHashBytes);
     out.nPayloadBytes = total;
@@ -64,6 +65,10 @@ bool PayloadHashMatches(LFile& file, const LPackageTrailer& trailer) {
         sha.Update(buf, static_cast<size_t>(want));
         left -= static_cast<uint64_t>(want);
     }
+    // The sizes are hashed too: moving bytes from one file to the next keeps the byte sum.
+    std::string sizes;
+    for (uint32_t s : trailer.sizes) PutLE32(sizes, s);
+    sha.Update(sizes.data(), sizes.size());
     return sha.Digest() == trailer.hash;
 }
 
@@ -91,6 +96,7 @@ bool WritePackage(const std::string& out, const std::vector<std::string>& files,
     }
     LSha256 sha;
     sha.Update(image.data(), image.size());
+    sha.Update(sizes.data(), sizes.size());
     const auto hash = sha.Digest();
     const uint32_t sum = ByteSum(reinterpret_cast<const uint8_t*>(image.data()), image.size());
     image.append(reinterpret_cast<const char*>(hash.data()), hash.size());

@@ -1,7 +1,7 @@
 // The installation package: the program image, the payload files after it and the trailer.
 //
 //   payload file 1 .. N     (file 1 is the plain program image)
-//   SHA-256 of the payload  32 bytes
+//   SHA-256                 32 bytes: of the payload followed by the size bytes
 //   sizes S1 .. SN          4 bytes each, little-endian
 //   checksum                the sum of every payload byte, modulo 2^32
 //   magic                   0x0F0FF0F0
@@ -62,7 +62,7 @@ struct LPackageTrailer {
 // the magic is not the package's, or the sizes add up to more than lies before the trailer.
 bool ReadPackageTrailer(LFile& file, size_t nFiles, LPackageTrailer& out);
 
-// True when the first nPayloadBytes of the file hash to the trailer's SHA-256.
+// True when the first nPayloadBytes of the file and the sizes hash to the trailer's SHA-256.
 bool PayloadHashMatches(LFile& file, const LPackageTrailer& trailer);
 
 // The sum of the bytes, modulo 2^32.

@@ -149,6 +149,13 @@ TEST_F(InstallerTest, AChangedPayloadOrTrailerByteInstallsNothing) {
         EXPECT_FALSE(test::FileExists(data_ + "/applications/sonvex.desktop"));
         EXPECT_FALSE(test::FileExists(data_ + "/verrowave/Components"));
     }
+    // 4096 bytes moved from the program to the help: same total, same byte sum.
+    auto moved = original;
+    moved[kPayload + 32 + 1] -= 0x10;
+    moved[kPayload + 32 + 4 + 1] += 0x10;
+    test::WriteBytes(package_, moved);
+    EXPECT_EQ(Install(), LPROCESS_FAILED);
+    EXPECT_TRUE(Installed().empty());
 }
 
 TEST_F(InstallerTest, CancelKeepsOnlyTheFilesCopiedWhole) {
@@ -157,6 +164,24 @@ TEST_F(InstallerTest, CancelKeepsOnlyTheFilesCopiedWhole) {
     EXPECT_EQ(Installed(), std::set<std::string>{"sonvex"});
     EXPECT_EQ(test::ReadBytes(Folder() + "/sonvex"), files_[0]);
     EXPECT_FALSE(test::FileExists(data_ + "/applications/sonvex.desktop"));
+}
+
+// An install folder that is a link (or not the user's own) is never written through.
+TEST_F(InstallerTest, ALinkedInstallFolderIsRefused) {
+    const std::string elsewhere = home_.home() + "/Music";
+    test::RunShell("mkdir -p '" + elsewhere + "' '" + data_ + "/verrowave' && ln -s '" +
+                   elsewhere + "' '" + Folder() + "'");
+    EXPECT_EQ(Install(), LPROCESS_FAILED);
+    ASSERT_EQ(host_.messages.size(), 1u);
+    EXPECT_EQ(host_.messages[0].szText, kAdministratorText);
+    test::WriteBytes(elsewhere + "/song.wav", {1});
+    // Uninstalling leaves it too, and says so.
+    host_.answers = {IDYES, IDOK};
+    EXPECT_EQ(Uninstall(), LPROCESS_FAILED);
+    EXPECT_NE(host_.messages.back().szText.find("was not removed"), std::string::npos);
+    std::set<std::string> left;
+    test::ListTree(elsewhere, "", left);
+    EXPECT_EQ(left, std::set<std::string>{"song.wav"});
 }
 
 TEST_F(InstallerTest, DeclinedTermsCopyNothing) {
