@@ -515,10 +515,11 @@ int LBatch::RunParallel(const std::vector<int>& rows, int nThreads) {
         }
     }
 
-    // Whatever is still in flight stops at its next block. The window may be gone: wait
-    // without it.
+    // Whatever is still in flight stops at its next block (an encoder may take its grace to
+    // finish); the user-interface loop keeps running meanwhile, with or without the window.
     bCancel = true;
-    for (collect(); nInFlight > 0; collect()) doneSignal.Wait(kWaitSliceMs);
+    for (collect(); nInFlight > 0; collect())
+        dlg_.WaitForHandle(doneSignal.Descriptor(), kWaitSliceMs);
     bool bReported = false;
     for (const auto& s : pending) {
         LRowWork& w = *s->w;
