@@ -460,7 +460,7 @@ int RunInstaller(uint32_t magic, const std::vector<std::string>& args,
     const int r = job.Run();
     // The temporary copy removes itself; the running image stays valid until it ends.
     if (HasArgument(args, "/uninstall") &&
-        LFile::_GetFolderFromPath(self) == LFile::GetTempFolder() &&
+        SameFile(LFile::_GetFolderFromPath(self), LFile::GetTempFolder()) &&
         LFile::_GetFileFromPath(self).rfind(kHandOverPrefix, 0) == 0)
         unlink(self.c_str());
     return job.HandOverStatus() >= 0 ? job.HandOverStatus() : r;
