@@ -37,35 +37,49 @@ enum class Decision { Convert, Skip, Stop };
 
 constexpr int kMaxConvertThreads = 64;
 
-// The overwrite policy for an existing output; the first answer to the question holds for
-// the rest of the run.
+// The stored overwrite policy: the first of the settings that is set (none: overwrite).
+enum class Policy { Prompt, Overwrite, Never, CancelAll };
+
+Policy OverwritePolicy() {
+    if (SettingsReadFlag("Settings", "AlwaysPrompt", true)) return Policy::Prompt;
+    if (SettingsReadFlag("Settings", "AlwaysOverwrite", false)) return Policy::Overwrite;
+    if (SettingsReadFlag("Settings", "NeverOverwrite", false)) return Policy::Never;
+    if (SettingsReadFlag("Settings", "CancelAll", false)) return Policy::CancelAll;
+    return Policy::Overwrite;
+}
+
+// The decision for an existing output; the first answer to the question holds for the rest
+// of the run.
 Decision OverwriteDecision(const std::string& outPath, bool& bAsked, Decision& remembered) {
-    if (SettingsReadFlag("Settings", "AlwaysPrompt", true)) {
-        if (!bAsked) {
-            bAsked = true;
-            int a = UiHost().MessageBox(
-                FormatMessage("The output file \"%s\" already exists. Do you want to overwrite it?",
-                              outPath),
-                "Sonvex", MsgButtons::YesNoCancel, MsgIcon::Question, IDNO);
-            remembered = a == IDYES  ? Decision::Convert
-                         : a == IDNO ? Decision::Skip
-                                     : Decision::Stop;
-        }
-        return remembered;
+    switch (OverwritePolicy()) {
+        case Policy::Prompt:
+            if (!bAsked) {
+                bAsked = true;
+                int a = UiHost().MessageBox(
+                    FormatMessage(
+                        "The output file \"%s\" already exists. Do you want to overwrite it?",
+                        outPath),
+                    "Sonvex", MsgButtons::YesNoCancel, MsgIcon::Question, IDNO);
+                remembered = a == IDYES  ? Decision::Convert
+                             : a == IDNO ? Decision::Skip
+                                         : Decision::Stop;
+            }
+            return remembered;
+        case Policy::Overwrite:
+            return Decision::Convert;
+        case Policy::Never:
+            return Decision::Skip;
+        case Policy::CancelAll:
+            return Decision::Stop;
     }
-    if (SettingsReadFlag("Settings", "AlwaysOverwrite", false)) return Decision::Convert;
-    if (SettingsReadFlag("Settings", "NeverOverwrite", false)) return Decision::Skip;
-    if (SettingsReadFlag("Settings", "CancelAll", false)) return Decision::Stop;
     return Decision::Convert;
 }
 
 // True when the policy converts over an existing output without asking, skipping or stopping.
 bool OverwriteIsSilent(bool bAsked, Decision remembered) {
-    if (SettingsReadFlag("Settings", "AlwaysPrompt", true))
-        return bAsked && remembered == Decision::Convert;
-    if (SettingsReadFlag("Settings", "AlwaysOverwrite", false)) return true;
-    return !SettingsReadFlag("Settings", "NeverOverwrite", false) &&
-           !SettingsReadFlag("Settings", "CancelAll", false);
+    const Policy p = OverwritePolicy();
+    return p == Policy::Overwrite ||
+           (p == Policy::Prompt && bAsked && remembered == Decision::Convert);
 }
 
 // Copies the input's tags into the finished temporary output; a failure is only logged.
